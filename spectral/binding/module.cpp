@@ -1,0 +1,29 @@
+#include "spectral/binding/spectral_types.h"
+#include "spectral/core/fft.h"
+
+namespace {
+
+PyMethodDef functions[] = {
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef spectral_module = {
+    PyModuleDef_HEAD_INIT,
+    "spectral",
+    "Spectral analysis: FFT engines, windows and spectrum utilities, the PSD estimator\n"
+    "and its measurements.\n\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from korvana import spectral\n"
+    ">>> spectral.FFT(n=8).n\n"
+    "8\n",
+    -1,
+    functions,
+};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_spectral() {
+  fft_library_init();
+  return kv::module_init(&spectral_module, {fft_type_slot(), fft2d_type_slot()});
+}
