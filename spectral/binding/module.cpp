@@ -1,9 +1,11 @@
 #include "spectral/binding/spectral_types.h"
 #include "spectral/core/fft.h"
+#include "spectral/binding/window_funcs.h"
 
 namespace {
 
 PyMethodDef functions[] = {
+    KV_WINDOW_FUNCTIONS,
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -25,5 +27,6 @@ PyModuleDef spectral_module = {
 
 PyMODINIT_FUNC PyInit_spectral() {
   fft_library_init();
-  return kv::module_init(&spectral_module, {fft_type_slot(), fft2d_type_slot()});
+  return kv::module_init(&spectral_module, {fft_type_slot(), fft2d_type_slot(),
+                                            psd_type_slot()});
 }

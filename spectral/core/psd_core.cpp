@@ -245,7 +245,7 @@ std::uint64_t psd_accumulate_real(psd_t* p, const float* x, std::uint64_t len) {
   return frames;
 }
 
-std::uint64_t psd_db(psd_t* p, std::uint64_t, float* out, std::uint64_t cap) {
+std::uint64_t psd_db(psd_t* p, float* out, std::uint64_t cap) {
   const std::uint64_t m = acc_trace_read(p->trace.get(), p->power.data(), cap);
   const double g = p->win_sum * p->full_scale;
   const double g2 = g * g;
@@ -253,14 +253,14 @@ std::uint64_t psd_db(psd_t* p, std::uint64_t, float* out, std::uint64_t cap) {
   return m;
 }
 
-std::uint64_t psd_dbhz(psd_t* p, std::uint64_t count, float* out, std::uint64_t cap) {
-  const std::uint64_t m = psd_db(p, count, out, cap);
+std::uint64_t psd_dbhz(psd_t* p, float* out, std::uint64_t cap) {
+  const std::uint64_t m = psd_db(p, out, cap);
   for (std::uint64_t i = 0; i < m; ++i)
     out[i] = static_cast<float>(static_cast<double>(out[i]) - p->dbhz_offset);
   return m;
 }
 
-std::uint64_t psd_power_twosided(psd_t* p, std::uint64_t, float* out, std::uint64_t cap) {
+std::uint64_t psd_power_twosided(psd_t* p, float* out, std::uint64_t cap) {
   const std::uint64_t m = acc_trace_read(p->trace.get(), p->readback.data(), cap);
   const double ws2 = p->win_sum * p->win_sum;
   for (std::uint64_t i = 0; i < m; ++i)
@@ -268,7 +268,7 @@ std::uint64_t psd_power_twosided(psd_t* p, std::uint64_t, float* out, std::uint6
   return m;
 }
 
-std::uint64_t psd_power_onesided(psd_t* p, std::uint64_t, float* out, std::uint64_t cap) {
+std::uint64_t psd_power_onesided(psd_t* p, float* out, std::uint64_t cap) {
   if (cap == 0 || acc_trace_read(p->trace.get(), p->readback.data(), p->nfft) == 0) return 0;
   const std::uint64_t h = p->nfft / 2;
   const double ws2 = p->win_sum * p->win_sum;
@@ -282,6 +282,8 @@ std::uint64_t psd_power_onesided(psd_t* p, std::uint64_t, float* out, std::uint6
 }
 
 std::uint64_t psd_nfft(const psd_t* p) { return p->nfft; }
+std::uint64_t psd_power_onesided_max_out(const psd_t* p) { return p->nfft / 2 + 1; }
+std::uint64_t psd_band_power_max_out(const psd_t*) { return 0; }
 
 std::uint64_t psd_band_power(psd_t* p, const double* bands, std::uint64_t len, float* out,
                              std::uint64_t cap) {

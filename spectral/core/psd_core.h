@@ -42,20 +42,21 @@ std::uint64_t psd_accumulate(psd_t* p, const cf32_t* x, std::uint64_t len);
 // As psd_accumulate for real samples (imaginary part 0). x: len values.
 std::uint64_t psd_accumulate_real(psd_t* p, const float* x, std::uint64_t len);
 
-// Readers: count is the caller's capacity hint and is not used; out: cap values.
-// Each writes min(nfft, cap) values and returns that number, 0 (nothing written)
-// before the first frame. All outputs are DC-centred.
+// Readers: out: cap values. Each writes min(nfft, cap) values and returns that number,
+// 0 (nothing written) before the first frame. All outputs are DC-centred.
 // dBFS per bin, floored at -200 dB (NaN powers read -200).
-std::uint64_t psd_db(psd_t* p, std::uint64_t count, float* out, std::uint64_t cap);
+std::uint64_t psd_db(psd_t* p, float* out, std::uint64_t cap);
 // dBFS/Hz: psd_db minus 10 log10(rbw).
-std::uint64_t psd_dbhz(psd_t* p, std::uint64_t count, float* out, std::uint64_t cap);
+std::uint64_t psd_dbhz(psd_t* p, float* out, std::uint64_t cap);
 // Linear power per bin, P / win_sum^2.
-std::uint64_t psd_power_twosided(psd_t* p, std::uint64_t count, float* out, std::uint64_t cap);
+std::uint64_t psd_power_twosided(psd_t* p, float* out, std::uint64_t cap);
 // One-sided linear power: DC, then negative plus positive frequency, then Nyquist
 // (written only when cap > nfft/2). Writes min(cap, nfft/2 + 1) values.
-std::uint64_t psd_power_onesided(psd_t* p, std::uint64_t count, float* out, std::uint64_t cap);
+std::uint64_t psd_power_onesided(psd_t* p, float* out, std::uint64_t cap);
 // Capacity of the two-sided outputs: nfft.
 std::uint64_t psd_nfft(const psd_t* p);
+// Capacity of the one-sided output: nfft/2 + 1.
+std::uint64_t psd_power_onesided_max_out(const psd_t* p);
 
 // Measurements. Frequencies are Hz relative to DC; bands are pairs [lo, hi] in
 // either order, a trailing odd value ignored.
@@ -63,6 +64,8 @@ std::uint64_t psd_nfft(const psd_t* p);
 // dBFS (empty or out-of-range bands read -200); 0 before the first frame.
 std::uint64_t psd_band_power(psd_t* p, const double* bands, std::uint64_t len, float* out,
                              std::uint64_t cap);
+// Capacity query of psd_band_power: 0 (its output size follows the bands given).
+std::uint64_t psd_band_power_max_out(const psd_t* p);
 // Sum of the linear powers of all len/2 bands in dBFS; -200 before the first frame.
 double psd_total_band_power(psd_t* p, const double* bands, std::uint64_t len);
 // Width in Hz holding the central fraction of the total power; 0 before the first frame.

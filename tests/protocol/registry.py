@@ -13,6 +13,7 @@ from typing import Any, Callable
 import numpy as np
 
 from korvana import spectral
+from korvana import accumulator
 
 
 @dataclass(frozen=True)
@@ -87,6 +88,51 @@ def _fft_bounded(n):
     return tuple(out)
 
 
+def _psd_frame(o):
+    o.accumulate(_c64(64))
+
+
+def _psd_methods():
+    bands = np.array([-100.0, 100.0, 200.0, 300.0])
+    return {
+        "accumulate": lambda o: o.accumulate(_c64(64)),
+        "accumulate_real": lambda o: o.accumulate_real(_c64(64).real),
+        "reset": lambda o: o.reset(),
+        "psd_db": lambda o: o.psd_db(),
+        "psd_dbhz": lambda o: o.psd_dbhz(),
+        "power_twosided": lambda o: o.power_twosided(),
+        "power_onesided": lambda o: o.power_onesided(),
+        "psd_db_max_out": lambda o: o.psd_db_max_out(),
+        "psd_dbhz_max_out": lambda o: o.psd_dbhz_max_out(),
+        "power_twosided_max_out": lambda o: o.power_twosided_max_out(),
+        "power_onesided_max_out": lambda o: o.power_onesided_max_out(),
+        "band_power": lambda o: o.band_power(bands),
+        "band_power_max_out": lambda o: o.band_power_max_out(),
+        "total_band_power": lambda o: o.total_band_power(bands),
+        "occupied_bw": lambda o: o.occupied_bw(0.99),
+        "noise_floor": lambda o: o.noise_floor(),
+        "snr": lambda o: o.snr(-100.0, 100.0),
+        "sfdr": lambda o: o.sfdr(-120.0),
+    }
+
+
+def _psd_bounded():
+    out = [
+        Bounded(name, np.float32, lambda o, buf, name=name: getattr(o, name)(out=buf),
+                need, prepare=_psd_frame)
+        for name, need in [
+            ("psd_db", lambda o: 64),
+            ("psd_dbhz", lambda o: 64),
+            ("power_twosided", lambda o: 64),
+            ("power_onesided", lambda o: 33),
+        ]
+    ]
+    bands = np.array([-100.0, 100.0, 200.0, 300.0, 0.0])
+    out.append(Bounded("band_power", np.float32, lambda o, buf: o.band_power(bands, out=buf),
+                       lambda o: 5, prepare=_psd_frame))
+    return tuple(out)
+
+
 CASES: list[TypeCase] = [
     TypeCase(
         id="spectral.FFT",
@@ -105,5 +151,40 @@ CASES: list[TypeCase] = [
         bounded=_fft_bounded(24),
         wrapped=lambda: spectral.FFT2D(ny=-4, nx=4),
         wrapped_error=(MemoryError, "fft2d_create returned NULL"),
+    ),
+    TypeCase(
+        id="spectral.PSD",
+        make=lambda: spectral.PSD(n=64, fs=1e3, mode="exp", alpha=0.25),
+        methods=_psd_methods(),
+        getters=("n", "nfft", "fs", "full_scale", "bits", "enbw", "rbw", "count", "mode"),
+        bounded=_psd_bounded(),
+        feed=lambda o: (o.accumulate(_c64(64, seed=o.count + 1)), o.psd_db())[1],
+        wrapped=lambda: spectral.PSD(n=-1),
+        wrapped_error=(MemoryError, "psd_create returned NULL"),
+        make_other_size=lambda: spectral.PSD(n=128),
+    ),
+    TypeCase(
+        id="accumulator.AccTrace",
+        make=lambda: accumulator.AccTrace(n=16, mode="exp", alpha=0.25),
+        methods={
+            "accumulate": lambda o: o.accumulate(np.ones(16, np.float32)),
+            "value": lambda o: o.value(),
+            "value_max_out": lambda o: o.value_max_out(),
+            "reset": lambda o: o.reset(),
+        },
+        getters=("n", "alpha", "count", "mode"),
+        bounded=(
+            Bounded(
+                "value",
+                np.float32,
+                lambda o, buf: o.value(out=buf),
+                lambda o: 16,
+                prepare=lambda o: o.accumulate(np.arange(16, dtype=np.float32)),
+            ),
+        ),
+        feed=lambda o: (o.accumulate(_c64(16, seed=o.count + 1).real), o.value())[1],
+        wrapped=lambda: accumulator.AccTrace(n=-1),
+        wrapped_error=(MemoryError, "acc_trace_create returned NULL"),
+        make_other_size=lambda: accumulator.AccTrace(n=8),
     ),
 ]
