@@ -30,7 +30,9 @@ double obw_walk(std::uint64_t n, double fs, double frac, Power power) {
   bool have_edge = false;
   for (j = 0; j < n; ++j) {
     s += power(j);
-    if (!have_edge && s >= lo) {
+    // For frac >= 1 the lower threshold is 0 or below: the edge is then the first
+    // bin that holds power, so leading empty bins do not count as occupied.
+    if (!have_edge && s >= lo && s > 0.0) {
       e = j;
       have_edge = true;
     }
