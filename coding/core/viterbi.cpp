@@ -1,0 +1,316 @@
+#include "coding/core/viterbi.h"
+
+#include <cfloat>
+#include <cstring>
+#include <memory>
+
+#include "common/core/aligned.h"
+#include "common/core/guard.h"
+#include "common/core/state_header.h"
+
+namespace {
+
+constexpr char kTag[] = "VTRB";
+constexpr std::uint16_t kVersion = 1;
+constexpr std::uint64_t kFixedBytes = 80;
+// Start metric of every state but 0: the most negative finite float over 4, so that
+// several branch metrics can be added without reaching -inf.
+constexpr float kUnreached = -FLT_MAX / 4.0f;
+
+}  // namespace
+
+// States are processed as butterflies: states i and i + H (H = S/2) share the
+// predecessors 2i and 2i + 1. For butterfly i the four branches are
+//   A: 2i -> i, B: 2i+1 -> i, C: 2i -> i+H, D: 2i+1 -> i+H,
+// and each branch's metric is kept as n sign coefficients (+1 / -1 per symbol), so
+// the per-state branch metrics of a whole column are a few vector multiply-adds
+// instead of a gather from the 2^n pattern table. Multiplying by +-1 is exact, so
+// the sums equal the pattern table's entries bit for bit.
+struct viterbi_t {
+  conv_code_t code;
+  std::uint64_t depth = 0;
+  std::uint32_t S = 0;
+  std::uint32_t H = 0;
+  std::uint32_t top = 0;  // k - 2: position of the newest input bit in a state
+  kv::AlignedBuf<float> metric, metric_next;
+  kv::AlignedBuf<std::uint8_t> decisions;  // depth columns of S bytes
+  std::uint64_t pos = 0;
+  std::uint64_t filled = 0;
+  kv::AlignedBuf<float> coef;   // [branch A..D][symbol l][butterfly i]
+  kv::AlignedBuf<float> bm;     // [branch A..D][butterfly i], per-column scratch
+  // States of the most recent traceback, indexed by ring column; lets the next
+  // traceback stop where it meets that path, since from there on both coincide.
+  kv::AlignedBuf<std::uint16_t> path;
+  bool path_valid = false;
+};
+
+viterbi_t* viterbi_create(const std::uint32_t* poly, std::uint64_t poly_len, std::uint32_t k,
+                          std::uint32_t invert, std::uint64_t depth) {
+  return kv::guard<viterbi_t*>(nullptr, [&]() -> viterbi_t* {
+    conv_code_t code;
+    if (!conv_code_init(&code, poly, poly_len, k, invert)) return nullptr;
+    if (depth == 0) return nullptr;
+    const std::uint64_t S = 1ull << (code.k - 1);
+    // The blob's size field is 32 bits wide: a deeper ring could not be snapshot.
+    if (depth > (UINT32_MAX - kFixedBytes) / S - 4) return nullptr;
+    auto v = std::make_unique<viterbi_t>();
+    v->code = code;
+    v->depth = depth;
+    v->S = static_cast<std::uint32_t>(S);
+    v->H = v->S / 2;
+    v->top = static_cast<std::uint32_t>(code.k - 2);
+    v->metric = kv::AlignedBuf<float>(S);
+    v->metric_next = kv::AlignedBuf<float>(S);
+    v->decisions = kv::AlignedBuf<std::uint8_t>(depth * S);
+    v->path = kv::AlignedBuf<std::uint16_t>(depth);
+    const std::uint32_t n = static_cast<std::uint32_t>(code.n);
+    const std::uint32_t H = v->H;
+    v->coef = kv::AlignedBuf<float>(4ull * n * H);
+    v->bm = kv::AlignedBuf<float>(4ull * H);
+    for (std::uint32_t i = 0; i < H; ++i) {
+      const std::uint32_t regs[4] = {2 * i, 2 * i + 1, 2 * i + v->S, 2 * i + 1 + v->S};
+      for (int b = 0; b < 4; ++b) {
+        const std::uint32_t q = conv_pattern(&code, regs[b]);
+        for (std::uint32_t l = 0; l < n; ++l)
+          v->coef[(static_cast<std::uint64_t>(b) * n + l) * H + i] = ((q >> l) & 1u) ? -1.0f : 1.0f;
+      }
+    }
+    viterbi_reset(v.get());
+    return v.release();
+  });
+}
+
+void viterbi_destroy(viterbi_t* v) { delete v; }
+
+void viterbi_reset(viterbi_t* v) {
+  for (std::uint32_t s = 0; s < v->S; ++s) v->metric[s] = kUnreached;
+  v->metric[0] = 0.0f;
+  std::memset(v->decisions.data(), 0, v->depth * v->S);
+  v->pos = 0;
+  v->filled = 0;
+  v->path_valid = false;
+}
+
+const conv_code_t* viterbi_code(const viterbi_t* v) { return &v->code; }
+std::uint64_t viterbi_depth(const viterbi_t* v) { return v->depth; }
+
+std::uint64_t viterbi_decode_max_out(const viterbi_t* v, std::uint64_t n_in) {
+  const std::uint64_t branches = n_in / static_cast<std::uint64_t>(v->code.n);
+  const std::uint64_t fill = v->filled <= v->depth - 1 ? v->depth - 1 - v->filled : 0;
+  return branches > fill ? branches - fill : 0;
+}
+
+namespace {
+
+// Per-state branch metrics of one branch kind: o[i] = sum over l of c[l][i] * L[l].
+template <int N>
+[[gnu::always_inline]] inline void branch_metrics(const float* __restrict c, const float* L,
+                                                  float* __restrict o, std::size_t H) {
+  const float l0 = L[0];
+  for (std::size_t i = 0; i < H; ++i) {
+    float a = c[i] * l0;
+    for (int l = 1; l < N; ++l) a = a + c[static_cast<std::size_t>(l) * H + i] * L[l];
+    o[i] = a;
+  }
+}
+
+// Add-compare-select of every butterfly; a tie keeps the even predecessor.
+[[gnu::always_inline]] inline void add_compare_select(
+    const float* __restrict m, float* __restrict nm, const float* __restrict bA,
+    const float* __restrict bB, const float* __restrict bC, const float* __restrict bD,
+    std::uint8_t* __restrict dec, std::size_t H) {
+  for (std::size_t i = 0; i < H; ++i) {
+    const float m0 = m[2 * i];
+    const float m1 = m[2 * i + 1];
+    const float p0 = bA[i] + m0;
+    const float p1 = bB[i] + m1;
+    const float q0 = bC[i] + m0;
+    const float q1 = bD[i] + m1;
+    const bool d = p1 > p0;
+    const bool e = q1 > q0;
+    nm[i] = d ? p1 : p0;
+    nm[i + H] = e ? q1 : q0;
+    dec[i] = d;
+    dec[i + H] = e;
+  }
+}
+
+// Lowest-numbered state with the greatest metric, and that metric (-FLT_MAX and
+// state 0 when no metric exceeds -FLT_MAX). Eight strided running maxima, each
+// keeping its first occurrence, are merged by value and then by state number.
+[[gnu::always_inline]] inline std::uint32_t best_state(const float* __restrict nm, std::size_t S,
+                                                       float* best_out) {
+  float best = -FLT_MAX;
+  std::uint32_t best_s = 0;
+  if (S >= 8) {
+    float lane_v[8];
+    std::uint32_t lane_s[8];
+    for (int l = 0; l < 8; ++l) {
+      lane_v[l] = -FLT_MAX;
+      lane_s[l] = 0;
+    }
+    for (std::size_t s = 0; s < S; s += 8) {
+      for (int l = 0; l < 8; ++l) {
+        const float x = nm[s + l];
+        const bool g = x > lane_v[l];
+        lane_v[l] = g ? x : lane_v[l];
+        lane_s[l] = g ? static_cast<std::uint32_t>(s + l) : lane_s[l];
+      }
+    }
+    for (int l = 0; l < 8; ++l) {
+      if (lane_v[l] > best || (lane_v[l] == best && lane_s[l] < best_s)) {
+        best = lane_v[l];
+        best_s = lane_s[l];
+      }
+    }
+  } else {
+    for (std::size_t s = 0; s < S; ++s) {
+      if (nm[s] > best) {
+        best = nm[s];
+        best_s = static_cast<std::uint32_t>(s);
+      }
+    }
+  }
+  *best_out = best;
+  return best_s;
+}
+
+[[gnu::always_inline]] inline void normalise(const float* __restrict nm, float* __restrict m,
+                                             std::size_t S, float best) {
+  for (std::size_t s = 0; s < S; ++s) m[s] = nm[s] - best;
+}
+
+// One column: branch metrics, add-compare-select into metric_next and the decision
+// column, best state, normalisation back into metric. Returns the best state.
+template <int N>
+[[gnu::always_inline]] inline std::uint32_t acs_column(viterbi_t* v, const float* L,
+                                                       std::uint8_t* dec) {
+  const std::size_t H = v->H;
+  const std::size_t S = v->S;
+  float* bm = v->bm.data();
+  const float* coef = v->coef.data();
+  for (int b = 0; b < 4; ++b)
+    branch_metrics<N>(coef + static_cast<std::size_t>(b) * N * H, L, bm + b * H, H);
+  add_compare_select(v->metric.data(), v->metric_next.data(), bm, bm + H, bm + 2 * H, bm + 3 * H,
+                     dec, H);
+  float best = 0.0f;
+  const std::uint32_t best_s = best_state(v->metric_next.data(), S, &best);
+  normalise(v->metric_next.data(), v->metric.data(), S, best);
+  return best_s;
+}
+
+template <int N>
+[[gnu::always_inline]] inline std::uint64_t decode_run(viterbi_t* v, const float* x,
+                                                       std::uint64_t branches, std::uint8_t* out) {
+  const std::uint32_t S = v->S;
+  const std::uint32_t mask = S - 1;
+  const std::uint32_t top = v->top;
+  const std::uint64_t depth = v->depth;
+  std::uint8_t* ring = v->decisions.data();
+  std::uint16_t* path = v->path.data();
+  std::uint64_t written = 0;
+  for (std::uint64_t b = 0; b < branches; ++b) {
+    const std::uint64_t col = v->pos;
+    const std::uint32_t best = acs_column<N>(v, x + b * N, ring + col * S);
+    v->pos = col + 1 == depth ? 0 : col + 1;
+    if (v->filled < depth) ++v->filled;
+    if (v->filled != depth) continue;
+    // Trace back depth - 1 columns from the best state; stop early where the path
+    // joins the one recorded by the previous traceback.
+    std::uint32_t s = best;
+    path[col] = static_cast<std::uint16_t>(s);
+    std::uint64_t c = col;
+    std::uint64_t steps = depth - 1;
+    const bool merge = v->path_valid;
+    while (steps != 0) {
+      s = ((s << 1) | ring[c * S + s]) & mask;
+      c = c == 0 ? depth - 1 : c - 1;
+      if (merge && path[c] == s) break;
+      path[c] = static_cast<std::uint16_t>(s);
+      --steps;
+    }
+    v->path_valid = true;
+    // The oldest column of the ring holds the state depth - 1 branches back.
+    const std::uint64_t oldest = col + 1 == depth ? 0 : col + 1;
+    out[written++] = static_cast<std::uint8_t>((path[oldest] >> top) & 1u);
+  }
+  return written;
+}
+
+#define KV_VITERBI_KERNEL(N)                                                                     \
+  __attribute__((target_clones("avx2", "default"))) std::uint64_t decode_n##N(                   \
+      viterbi_t* v, const float* x, std::uint64_t branches, std::uint8_t* out) {                  \
+    return decode_run<N>(v, x, branches, out);                                                  \
+  }
+KV_VITERBI_KERNEL(1)
+KV_VITERBI_KERNEL(2)
+KV_VITERBI_KERNEL(3)
+KV_VITERBI_KERNEL(4)
+KV_VITERBI_KERNEL(5)
+KV_VITERBI_KERNEL(6)
+#undef KV_VITERBI_KERNEL
+
+}  // namespace
+
+std::uint64_t viterbi_decode(viterbi_t* v, const float* x, std::uint64_t n_in, std::uint8_t* out,
+                             std::uint64_t max_out) {
+  if (!v || !x || !out) return 0;
+  const std::uint64_t n = static_cast<std::uint64_t>(v->code.n);
+  if (n_in < n || n_in % n != 0) return 0;
+  if (max_out < viterbi_decode_max_out(v, n_in)) return 0;
+  const std::uint64_t branches = n_in / n;
+  switch (v->code.n) {
+    case 1: return decode_n1(v, x, branches, out);
+    case 2: return decode_n2(v, x, branches, out);
+    case 3: return decode_n3(v, x, branches, out);
+    case 4: return decode_n4(v, x, branches, out);
+    case 5: return decode_n5(v, x, branches, out);
+    default: return decode_n6(v, x, branches, out);
+  }
+}
+
+std::uint64_t viterbi_state_size(const viterbi_t* v) {
+  return static_cast<std::uint64_t>(v->S) * (v->depth + 4) + kFixedBytes;
+}
+
+void viterbi_get_state(const viterbi_t* v, std::uint8_t* buf) {
+  const std::uint64_t size = viterbi_state_size(v);
+  kv::state_put_header(buf, kTag, kVersion, static_cast<std::uint32_t>(size));
+  kv::put_u64(buf + 16, v->depth);
+  kv::put_u64(buf + 24, v->pos);
+  kv::put_u64(buf + 32, v->filled);
+  kv::put_u32(buf + 40, static_cast<std::uint32_t>(v->code.k));
+  kv::put_u32(buf + 44, static_cast<std::uint32_t>(v->code.n));
+  kv::put_u32(buf + 48, conv_invert_mask(&v->code));
+  for (int j = 0; j < CONV_N_MAX; ++j) kv::put_u32(buf + 52 + 4 * j, v->code.poly[j]);
+  kv::put_u32(buf + 76, 0);
+  std::uint8_t* p = buf + kFixedBytes;
+  for (std::uint32_t s = 0; s < v->S; ++s) kv::put_f32(p + 4 * s, v->metric[s]);
+  std::memcpy(p + 4ull * v->S, v->decisions.data(), v->depth * v->S);
+}
+
+int viterbi_set_state(viterbi_t* v, const std::uint8_t* buf) {
+  const std::uint64_t size = viterbi_state_size(v);
+  if (!kv::state_check_header(buf, kTag, kVersion, static_cast<std::uint32_t>(size))) return -4;
+  const conv_code_t& c = v->code;
+  if (kv::get_u64(buf + 16) != v->depth || kv::get_u32(buf + 40) != static_cast<std::uint32_t>(c.k) ||
+      kv::get_u32(buf + 44) != static_cast<std::uint32_t>(c.n) ||
+      kv::get_u32(buf + 48) != conv_invert_mask(&c))
+    return -4;
+  for (std::int32_t j = 0; j < c.n; ++j)
+    if (kv::get_u32(buf + 52 + 4 * j) != c.poly[j]) return -4;
+  const std::uint64_t pos = kv::get_u64(buf + 24);
+  const std::uint64_t filled = kv::get_u64(buf + 32);
+  if (pos >= v->depth || filled > v->depth) return -4;
+  const std::uint8_t* p = buf + kFixedBytes;
+  for (std::uint32_t s = 0; s < v->S; ++s) v->metric[s] = kv::get_f32(p + 4 * s);
+  // A decision byte is read as 0 or non-zero, and kept as 0 or 1 so that the
+  // traceback can use it directly as the predecessor's low bit.
+  const std::uint8_t* d = p + 4ull * v->S;
+  std::uint8_t* ring = v->decisions.data();
+  for (std::uint64_t i = 0; i < v->depth * v->S; ++i) ring[i] = d[i] != 0;
+  v->pos = pos;
+  v->filled = filled;
+  v->path_valid = false;
+  return 0;
+}
