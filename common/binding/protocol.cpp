@@ -31,7 +31,63 @@ int parse_enum(const char* keyword, const char* value, std::initializer_list<con
   return -1;
 }
 
+bool parse_objects(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                   const char* const* kwlist, int n_required, PyObject** slots) {
+  int n_params = 0;
+  while (kwlist[n_params]) ++n_params;
+  constexpr int kMaxParams = 8;
+  if (n_params > kMaxParams) {
+    PyErr_SetString(PyExc_SystemError, "parse_objects: too many parameters");
+    return false;
+  }
+  if (nargs > n_params) {
+    PyErr_Format(PyExc_TypeError, "function takes at most %d arguments (%zd given)", n_params,
+                 nargs);
+    return false;
+  }
+  bool given[kMaxParams] = {};
+  for (Py_ssize_t i = 0; i < nargs; ++i) {
+    slots[i] = args[i];
+    given[i] = true;
+  }
+  Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  for (Py_ssize_t k = 0; k < nkw; ++k) {
+    PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+    int i = 0;
+    while (i < n_params && PyUnicode_CompareWithASCIIString(key, kwlist[i]) != 0) ++i;
+    if (i == n_params) {
+      PyErr_Format(PyExc_TypeError, "'%U' is an invalid keyword argument for this function", key);
+      return false;
+    }
+    if (given[i]) {
+      PyErr_Format(PyExc_TypeError, "argument for function given by name ('%s') and position (%d)",
+                   kwlist[i], i + 1);
+      return false;
+    }
+    slots[i] = args[nargs + k];
+    given[i] = true;
+  }
+  for (int i = 0; i < n_required; ++i)
+    if (!given[i]) {
+      PyErr_Format(PyExc_TypeError, "function missing required argument '%s' (pos %d)",
+                   kwlist[i], i + 1);
+      return false;
+    }
+  return true;
+}
+
 Input::Input(PyObject* obj, int typenum) {
+  // The common case first: an exact ndarray that already fits is used as it is.
+  if (PyArray_CheckExact(obj)) {
+    auto* a = reinterpret_cast<PyArrayObject*>(obj);
+    if (PyArray_TYPE(a) == typenum && PyArray_IS_C_CONTIGUOUS(a) && PyArray_ISALIGNED(a) &&
+        PyArray_ISNOTSWAPPED(a)) {
+      Py_INCREF(obj);
+      arr_ = Ref(obj);
+      size_ = static_cast<std::uint64_t>(PyArray_SIZE(a));
+      return;
+    }
+  }
   // Safe casting only (no NPY_ARRAY_FORCECAST); aligned so cores may read
   // their element type directly. An array that already fits is not copied.
   arr_ = Ref(PyArray_FromAny(obj, PyArray_DescrFromType(typenum), 0, 0,

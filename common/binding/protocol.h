@@ -228,6 +228,9 @@ template <class T>
 using VarArgs = PyObject* (*)(typename T::Core*, PyObject* args);
 template <class T>
 using KwArgs = PyObject* (*)(typename T::Core*, PyObject* args, PyObject* kw);
+template <class T>
+using FastArgs = PyObject* (*)(typename T::Core*, PyObject* const* args, Py_ssize_t nargs,
+                               PyObject* kwnames);
 
 template <class T, auto F>
 PyObject* call_noargs(PyObject* self, PyObject*) {
@@ -244,12 +247,26 @@ PyObject* call_kwargs(PyObject* self, PyObject* args, PyObject* kw) {
   auto* c = live<T>(self);
   return c ? F(c, args, kw) : nullptr;
 }
+template <class T, auto F>
+PyObject* call_fast(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  auto* c = live<T>(self);
+  return c ? F(c, args, nargs, kwnames) : nullptr;
+}
+
+// Object arguments of a vectorcall method (METH_FASTCALL | METH_KEYWORDS):
+// positional or by keyword name, the first n_required required, the others
+// left untouched when absent. Errors read as CPython's own argument errors.
+bool parse_objects(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                   const char* const* kwlist, int n_required, PyObject** slots);
 
 // A method-table entry for F, called with the live core record.
 template <class T, auto F>
 constexpr PyMethodDef method(const char* name, const char* doc) {
   using P = decltype(F);
-  if constexpr (std::is_convertible_v<P, KwArgs<T>>)
+  if constexpr (std::is_convertible_v<P, FastArgs<T>>)
+    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call_fast<T, F>)),
+            METH_FASTCALL | METH_KEYWORDS, doc};
+  else if constexpr (std::is_convertible_v<P, KwArgs<T>>)
     return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call_kwargs<T, F>)),
             METH_VARARGS | METH_KEYWORDS, doc};
   else if constexpr (std::is_convertible_v<P, VarArgs<T>>)
@@ -296,7 +313,8 @@ struct BoundedOpts {
 // max(MaxOut(core), len(x)), Core(core, in, len, out, cap) -> produced count.
 template <auto CoreFn, auto MaxOut, BoundedOpts Opts = BoundedOpts{},
           const char* const* Kw = kXOut>
-PyObject* bounded_x_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* args, PyObject* kw);
+PyObject* bounded_x_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* const* args,
+                         Py_ssize_t nargs, PyObject* kwnames);
 
 template <class T, auto CoreFn, auto MaxOut, BoundedOpts Opts = BoundedOpts{},
           const char* const* Kw = kXOut>
@@ -523,14 +541,14 @@ inline std::uint64_t required(std::uint64_t m, std::uint64_t l) { return m > l ?
 // ---------------------------------------------------------------- templates
 
 template <auto CoreFn, auto MaxOut, BoundedOpts Opts, const char* const* Kw>
-PyObject* bounded_x_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* args, PyObject* kw) {
+PyObject* bounded_x_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* const* args,
+                         Py_ssize_t nargs, PyObject* kwnames) {
   using F = decltype(CoreFn);
   return [&]<class C, class R, class In, class Out>(R (*)(C*, const In*, std::uint64_t, Out*,
                                                           std::uint64_t)) -> PyObject* {
-    PyObject* x = nullptr;
-    PyObject* out = Py_None;
-    if (!PyArg_ParseTupleAndKeywords(args, kw, "O|O", const_cast<char**>(Kw), &x, &out))
-      return nullptr;
+    PyObject* slots[2] = {nullptr, Py_None};  // x, out
+    if (!parse_objects(args, nargs, kwnames, Kw, 1, slots)) return nullptr;
+    PyObject *x = slots[0], *out = slots[1];
     Input in(x, npy_type_of<In>());
     if (!in) return nullptr;
     BoundedOut res(out, npy_type_of<Out>(), required(MaxOut(c), in.size()), Opts.zero_fresh);

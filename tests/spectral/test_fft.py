@@ -208,3 +208,21 @@ def test_larger_input_than_out_needs_room_for_all_of_it(rng):
         f.execute_cf32(x, out=np.zeros(8, np.complex64))
     res = f.execute_cf32(x, out=np.zeros(12, np.complex64))
     assert res.shape == (8,)
+
+
+def test_arguments_by_position_or_keyword_with_cpython_errors():
+    f = spectral.FFT(n=2)
+    x = np.ones(2, np.complex64)
+    out = np.empty(2, np.complex64)
+    for res in (f.execute_cf32(x, out), f.execute_cf32(x=x, out=out), f.execute_cf32(out=out, x=x)):
+        np.testing.assert_array_equal(res, [2, 0])
+    assert f.execute_cf32(x, None).base is None
+    for call, msg in [
+        (lambda: f.execute_cf32(), "missing required argument 'x'"),
+        (lambda: f.execute_cf32(x, out, 1), "at most 2 arguments"),
+        (lambda: f.execute_cf32(x, y=1), "'y' is an invalid keyword argument"),
+        (lambda: f.execute_cf32(x, x=x), "given by name \\('x'\\) and position"),
+        (lambda: f.execute_ci16(iq=np.zeros(4, np.int16)), "takes no keyword arguments"),
+    ]:
+        with pytest.raises(TypeError, match=msg):
+            call()
