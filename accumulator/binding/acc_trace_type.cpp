@@ -7,10 +7,11 @@ namespace {
 
 #define KV_ACC_SETUP ">>> import numpy as np\n>>> from korvana import accumulator\n"
 
-PyObject* accumulate(acc_trace_t* c, PyObject* args, PyObject* kw) {
-  static const char* kwlist[] = {"p", nullptr};
-  PyObject* p;
-  if (!PyArg_ParseTupleAndKeywords(args, kw, "O", const_cast<char**>(kwlist), &p)) return nullptr;
+constexpr const char* kP[] = {"p", nullptr};
+
+PyObject* accumulate(acc_trace_t* c, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* p = nullptr;
+  if (!kv::parse_objects(args, nargs, kwnames, kP, 1, &p)) return nullptr;
   kv::Input in(p, NPY_FLOAT32);
   if (!in) return nullptr;
   acc_trace_accumulate(c, in.data<float>(), in.size());

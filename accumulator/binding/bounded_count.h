@@ -13,17 +13,24 @@ namespace acc_binding {
 
 inline constexpr const char* kCountOut[] = {"count", "out", nullptr};
 
+// `count` as the "n" format takes it: any integer (through __index__) that fits a
+// signed size; false with CPython's error otherwise.
+inline bool count_arg(PyObject* obj, Py_ssize_t& count) {
+  if (!obj) return true;
+  count = PyNumber_AsSsize_t(obj, PyExc_OverflowError);
+  return !(count == -1 && PyErr_Occurred());
+}
+
 template <auto CoreFn, auto MaxOut>
-PyObject* bounded_count_impl(typename kv::Fn<decltype(CoreFn)>::Core* c, PyObject* args,
-                             PyObject* kw) {
+PyObject* bounded_count_impl(typename kv::Fn<decltype(CoreFn)>::Core* c, PyObject* const* args,
+                             Py_ssize_t nargs, PyObject* kwnames) {
   using F = decltype(CoreFn);
   return [&]<class C, class R, class Out>(R (*)(C*, Out*, std::uint64_t)) -> PyObject* {
+    PyObject* slots[2] = {nullptr, Py_None};  // count, out
+    if (!kv::parse_objects(args, nargs, kwnames, kCountOut, 0, slots)) return nullptr;
     Py_ssize_t count = 1;
-    PyObject* out = Py_None;
-    if (!PyArg_ParseTupleAndKeywords(args, kw, "|nO", const_cast<char**>(kCountOut), &count,
-                                     &out))
-      return nullptr;
-    kv::BoundedOut res(out, kv::npy_type_of<Out>(),
+    if (!count_arg(slots[0], count)) return nullptr;
+    kv::BoundedOut res(slots[1], kv::npy_type_of<Out>(),
                        kv::required(MaxOut(c), static_cast<std::uint64_t>(count)));
     if (!res) return nullptr;
     std::uint64_t k = CoreFn(c, res.data<Out>(), res.capacity());

@@ -11,11 +11,12 @@ namespace {
   ">>> p = spectral.PSD(n=64, fs=64.0)\n"                                   \
   ">>> p.accumulate(np.exp(2j * np.pi * 4 * np.arange(64) / 64).astype(np.complex64))\n"
 
+constexpr const char* kX[] = {"x", nullptr};
+
 template <auto CoreFn, class In>
-PyObject* accumulate_impl(psd_t* c, PyObject* args, PyObject* kw) {
-  static const char* kwlist[] = {"x", nullptr};
-  PyObject* x;
-  if (!PyArg_ParseTupleAndKeywords(args, kw, "O", const_cast<char**>(kwlist), &x)) return nullptr;
+PyObject* accumulate_impl(psd_t* c, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* x = nullptr;
+  if (!kv::parse_objects(args, nargs, kwnames, kX, 1, &x)) return nullptr;
   kv::Input in(x, kv::npy_type_of<In>());
   if (!in) return nullptr;
   CoreFn(c, in.data<In>(), in.size());
