@@ -76,6 +76,11 @@ bool parse_objects(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
   return true;
 }
 
+bool as_ssize(PyObject* obj, Py_ssize_t* v) {
+  *v = PyNumber_AsSsize_t(obj, PyExc_OverflowError);
+  return !(*v == -1 && PyErr_Occurred());
+}
+
 Input::Input(PyObject* obj, int typenum) {
   // The common case first: an exact ndarray that already fits is used as it is.
   if (PyArray_CheckExact(obj)) {

@@ -96,6 +96,14 @@ P* created(P* p, const char* create_name) {
   return p;
 }
 
+// p, or null with `exc` carrying a fixed message (types whose refusal is a
+// ValueError naming the usable parameters rather than a MemoryError).
+template <class P>
+P* created_or(P* p, PyObject* exc, const char* message) {
+  if (!p) PyErr_SetString(exc, message);
+  return p;
+}
+
 // "<what> (rc=<rc>)", e.g. rc_error("flush failed", -3, PyExc_OSError). Returns null.
 PyObject* rc_error(const char* what, long long rc, PyObject* exc = PyExc_ValueError);
 
@@ -309,8 +317,22 @@ struct BoundedOpts {
   bool zero_fresh = false;
 };
 
+// Number of samples a bounded output needs: max(m, l), unsigned.
+inline std::uint64_t required(std::uint64_t m, std::uint64_t l) { return m > l ? m : l; }
+
+// Required capacity of a bounded output for an input of n_in elements: the
+// capacity query itself when it takes the input length (MaxOut(core, n_in)),
+// otherwise max(MaxOut(core), n_in).
+template <auto MaxOut, class C>
+std::uint64_t need_for(C* c, std::uint64_t n_in) {
+  if constexpr (requires { MaxOut(c, n_in); })
+    return static_cast<std::uint64_t>(MaxOut(c, n_in));
+  else
+    return required(static_cast<std::uint64_t>(MaxOut(c)), n_in);
+}
+
 // `method(x, out=None)`, format "O|O": x converted to In, required capacity
-// max(MaxOut(core), len(x)), Core(core, in, len, out, cap) -> produced count.
+// need_for<MaxOut>(core, len(x)), Core(core, in, len, out, cap) -> produced count.
 template <auto CoreFn, auto MaxOut, BoundedOpts Opts = BoundedOpts{},
           const char* const* Kw = kXOut>
 PyObject* bounded_x_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* const* args,
@@ -321,6 +343,24 @@ template <class T, auto CoreFn, auto MaxOut, BoundedOpts Opts = BoundedOpts{},
 constexpr PyMethodDef bounded_x(const char* name, const char* doc) {
   return method<T, &bounded_x_impl<CoreFn, MaxOut, Opts, Kw>>(name, doc);
 }
+
+inline constexpr const char* kCountOut[] = {"count", "out", nullptr};
+
+// `method(count=1, out=None)`, format "|nO": required capacity
+// max(MaxOut(core), count), unsigned; Core(core, out, cap) -> produced count;
+// nothing produced gives None (and leaves a given out untouched).
+template <auto CoreFn, auto MaxOut>
+PyObject* bounded_count_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* const* args,
+                             Py_ssize_t nargs, PyObject* kwnames);
+
+template <class T, auto CoreFn, auto MaxOut>
+constexpr PyMethodDef bounded_count(const char* name, const char* doc) {
+  return method<T, &bounded_count_impl<CoreFn, MaxOut>>(name, doc);
+}
+
+// A signed size argument (format "n"): an integer, OverflowError when it does
+// not fit. False with the exception set.
+bool as_ssize(PyObject* obj, Py_ssize_t* v);
 
 // ---------------------------------------------------------------- getters
 
@@ -535,9 +575,6 @@ TypeSlot slot() {
 // module created, each type added under its short name in the same order.
 PyObject* module_init(PyModuleDef* def, std::initializer_list<TypeSlot> types);
 
-// Number of samples a bounded output needs: max(m, l), unsigned.
-inline std::uint64_t required(std::uint64_t m, std::uint64_t l) { return m > l ? m : l; }
-
 // ---------------------------------------------------------------- templates
 
 template <auto CoreFn, auto MaxOut, BoundedOpts Opts, const char* const* Kw>
@@ -551,10 +588,26 @@ PyObject* bounded_x_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* const
     PyObject *x = slots[0], *out = slots[1];
     Input in(x, npy_type_of<In>());
     if (!in) return nullptr;
-    BoundedOut res(out, npy_type_of<Out>(), required(MaxOut(c), in.size()), Opts.zero_fresh);
+    BoundedOut res(out, npy_type_of<Out>(), need_for<MaxOut>(c, in.size()), Opts.zero_fresh);
     if (!res) return nullptr;
     std::uint64_t k = CoreFn(c, in.data<In>(), in.size(), res.data<Out>(), res.capacity());
     return res.finish(k, Opts.none_on_zero);
+  }(static_cast<F>(CoreFn));
+}
+
+template <auto CoreFn, auto MaxOut>
+PyObject* bounded_count_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* const* args,
+                             Py_ssize_t nargs, PyObject* kwnames) {
+  using F = decltype(CoreFn);
+  return [&]<class C, class R, class Out>(R (*)(C*, Out*, std::uint64_t)) -> PyObject* {
+    PyObject* slots[2] = {nullptr, Py_None};  // count, out
+    if (!parse_objects(args, nargs, kwnames, kCountOut, 0, slots)) return nullptr;
+    Py_ssize_t count = 1;
+    if (slots[0] && !as_ssize(slots[0], &count)) return nullptr;
+    BoundedOut res(slots[1], npy_type_of<Out>(),
+                   required(static_cast<std::uint64_t>(MaxOut(c)), static_cast<std::uint64_t>(count)));
+    if (!res) return nullptr;
+    return res.finish(CoreFn(c, res.data<Out>(), res.capacity()), true);
   }(static_cast<F>(CoreFn));
 }
 
