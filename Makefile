@@ -37,7 +37,9 @@ venv: $(STAMPS)/venv
 # The package is built by its own build backend into a fixed build directory,
 # so rebuilds are incremental and CTest runs the C++ tests of that same build.
 install: deps venv
-	$(VPY) -m pip install -q --no-build-isolation ".[test]"
+	$(VPY) -m pip install -q --no-build-isolation \
+	    --config-settings=cmake.define.KORVANA_TESTS=ON \
+	    --config-settings=cmake.define.KORVANA_BENCH=ON ".[test]"
 
 demo: install
 	$(VPY) -m korvana.demo
