@@ -135,6 +135,11 @@ template <int N>
   }
 }
 
+// Eight float / int lanes in GCC's generic vector notation: one AVX register on the
+// AVX2 clone, two SSE registers otherwise.
+typedef float v8f __attribute__((vector_size(32)));
+typedef std::int32_t v8i __attribute__((vector_size(32)));
+
 // Lowest-numbered state with the greatest metric, and that metric (-FLT_MAX and
 // state 0 when no metric exceeds -FLT_MAX). Eight strided running maxima, each
 // keeping its first occurrence, are merged by value and then by state number.
@@ -143,24 +148,22 @@ template <int N>
   float best = -FLT_MAX;
   std::uint32_t best_s = 0;
   if (S >= 8) {
-    float lane_v[8];
-    std::uint32_t lane_s[8];
-    for (int l = 0; l < 8; ++l) {
-      lane_v[l] = -FLT_MAX;
-      lane_s[l] = 0;
-    }
+    v8f lane_v = {-FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX};
+    v8i lane_s = {0, 0, 0, 0, 0, 0, 0, 0};
+    v8i idx = {0, 1, 2, 3, 4, 5, 6, 7};
     for (std::size_t s = 0; s < S; s += 8) {
-      for (int l = 0; l < 8; ++l) {
-        const float x = nm[s + l];
-        const bool g = x > lane_v[l];
-        lane_v[l] = g ? x : lane_v[l];
-        lane_s[l] = g ? static_cast<std::uint32_t>(s + l) : lane_s[l];
-      }
+      v8f x;
+      std::memcpy(&x, nm + s, sizeof x);
+      const v8i g = x > lane_v;
+      lane_v = g ? x : lane_v;
+      lane_s = g ? idx : lane_s;
+      idx += 8;
     }
     for (int l = 0; l < 8; ++l) {
-      if (lane_v[l] > best || (lane_v[l] == best && lane_s[l] < best_s)) {
+      const std::uint32_t ls = static_cast<std::uint32_t>(lane_s[l]);
+      if (lane_v[l] > best || (lane_v[l] == best && ls < best_s)) {
         best = lane_v[l];
-        best_s = lane_s[l];
+        best_s = ls;
       }
     }
   } else {
