@@ -96,7 +96,10 @@ void acc_trace_accumulate(acc_trace_t* t, const float* x, std::uint64_t len) {
     t->count = 1;
     return;
   }
-  const std::uint64_t k = ++t->count;
+  // A restored count at the top of the range stays there instead of wrapping to 0
+  // (which would make the mean's factor 1/k infinite).
+  if (t->count != UINT64_MAX) ++t->count;
+  const std::uint64_t k = t->count;
   switch (t->mode) {
     case ACC_TRACE_MEAN:
       fold_scaled(tr, x, n, 1.0 / static_cast<double>(k));

@@ -232,3 +232,14 @@ def test_blob_refusals():
     # An empty blob restores the empty state.
     a.set_state(accumulator.AccTrace(n=4).get_state())
     assert a.count == 0 and a.value() is None
+
+
+def test_count_at_the_top_of_its_range_saturates():
+    t = accumulator.AccTrace(n=2)
+    t.accumulate([1, 2])
+    blob = bytearray(t.get_state())
+    blob[16:24] = (2 ** 64 - 1).to_bytes(8, "little")
+    t.set_state(bytes(blob))
+    t.accumulate([3, 4])
+    assert t.count == 2 ** 64 - 1
+    np.testing.assert_array_equal(t.value(), [1, 2])  # a weight of 2**-64 changes nothing
