@@ -38,6 +38,11 @@ struct viterbi_t {
   std::uint64_t filled = 0;
   kv::AlignedBuf<float> coef;   // [branch A..D][symbol l][butterfly i]
   kv::AlignedBuf<float> bm;     // [branch A..D][butterfly i], per-column scratch
+  kv::AlignedBuf<std::int32_t> mask;  // per-column compare masks, state order
+  kv::AlignedBuf<std::int32_t> pattern;  // [branch A..D][butterfly i]: output pattern
+  // The metrics of the last column are metric[s] - pending: the subtraction of the
+  // best metric is left to the next column's loads (0 after reset and restore).
+  float pending = 0.0f;
   // States of the most recent traceback, indexed by ring column; lets the next
   // traceback stop where it meets that path, since from there on both coincide.
   kv::AlignedBuf<std::uint16_t> path;
@@ -67,10 +72,13 @@ viterbi_t* viterbi_create(const std::uint32_t* poly, std::uint64_t poly_len, std
     const std::uint32_t H = v->H;
     v->coef = kv::AlignedBuf<float>(4ull * n * H);
     v->bm = kv::AlignedBuf<float>(4ull * H);
+    v->mask = kv::AlignedBuf<std::int32_t>(S);
+    v->pattern = kv::AlignedBuf<std::int32_t>(4ull * H);
     for (std::uint32_t i = 0; i < H; ++i) {
       const std::uint32_t regs[4] = {2 * i, 2 * i + 1, 2 * i + v->S, 2 * i + 1 + v->S};
       for (int b = 0; b < 4; ++b) {
         const std::uint32_t q = conv_pattern(&code, regs[b]);
+        v->pattern[static_cast<std::uint64_t>(b) * H + i] = static_cast<std::int32_t>(q);
         for (std::uint32_t l = 0; l < n; ++l)
           v->coef[(static_cast<std::uint64_t>(b) * n + l) * H + i] = ((q >> l) & 1u) ? -1.0f : 1.0f;
       }
@@ -85,6 +93,7 @@ void viterbi_destroy(viterbi_t* v) { delete v; }
 void viterbi_reset(viterbi_t* v) {
   for (std::uint32_t s = 0; s < v->S; ++s) v->metric[s] = kUnreached;
   v->metric[0] = 0.0f;
+  v->pending = 0.0f;
   std::memset(v->decisions.data(), 0, v->depth * v->S);
   v->pos = 0;
   v->filled = 0;
@@ -202,7 +211,121 @@ template <int N>
   return best_s;
 }
 
-template <int N>
+// The column for a compile-time constraint length K >= 5 (at least eight
+// butterflies), in blocks of eight butterflies held in registers. The even and odd
+// predecessor metrics are split out of two loads and lowered by the previous
+// column's best metric (the normalisation of the previous column, done where the
+// values are read anyway); the four branch metrics are picked from the 2^N-entry
+// table by a register permute when it fits one register (N <= 3), else formed
+// from their sign coefficients; the running maxima of the lower and the upper half
+// (states in increasing order within each) are kept beside the ACS.
+template <int N, int K>
+[[gnu::always_inline]] inline std::uint32_t acs_column_fixed(viterbi_t* v, const float* L,
+                                                             std::uint8_t* __restrict dec) {
+  constexpr std::size_t H = std::size_t{1} << (K - 2);
+  constexpr std::size_t S = 2 * H;
+  const float* __restrict m = v->metric.data();
+  float* __restrict nm = v->metric_next.data();
+  std::int32_t* __restrict mask = v->mask.data();
+  const float pend = v->pending;
+  const v8f pv = {pend, pend, pend, pend, pend, pend, pend, pend};
+  v8f l[N] = {};
+  v8f table = {};
+  if constexpr (N <= 3) {
+    for (std::uint32_t q = 0; q < (1u << N); ++q) {
+      float sum = (q & 1u) ? -L[0] : L[0];
+      for (int j = 1; j < N; ++j) sum = sum + (((q >> j) & 1u) ? -L[j] : L[j]);
+      table[q] = sum;
+    }
+  } else {
+    for (int j = 0; j < N; ++j) {
+      const float t = L[j];
+      l[j] = v8f{t, t, t, t, t, t, t, t};
+    }
+  }
+  const float* __restrict coef = v->coef.data();
+  const std::int32_t* __restrict pat = v->pattern.data();
+  const v8f lowest = v8f{} - FLT_MAX;
+  v8f lo_v = lowest, hi_v = lowest;
+  v8i lo_s = {}, hi_s = {};
+  v8i idx = {0, 1, 2, 3, 4, 5, 6, 7};
+  for (std::size_t i = 0; i < H; i += 8) {
+    v8f a, b;
+    std::memcpy(&a, m + 2 * i, sizeof a);
+    std::memcpy(&b, m + 2 * i + 8, sizeof b);
+    const v8f m0 = __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14) - pv;
+    const v8f m1 = __builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15) - pv;
+    v8f bmv[4];
+    for (int k = 0; k < 4; ++k) {
+      if constexpr (N <= 3) {
+        v8i q;
+        std::memcpy(&q, pat + static_cast<std::size_t>(k) * H + i, sizeof q);
+        bmv[k] = __builtin_shuffle(table, q);
+      } else {
+        const float* c = coef + static_cast<std::size_t>(k) * N * H + i;
+        v8f cv;
+        std::memcpy(&cv, c, sizeof cv);
+        v8f acc = cv * l[0];
+        for (int j = 1; j < N; ++j) {
+          std::memcpy(&cv, c + static_cast<std::size_t>(j) * H, sizeof cv);
+          acc = acc + cv * l[j];
+        }
+        bmv[k] = acc;
+      }
+    }
+    const v8f p0 = bmv[0] + m0;
+    const v8f p1 = bmv[1] + m1;
+    const v8f q0 = bmv[2] + m0;
+    const v8f q1 = bmv[3] + m1;
+    const v8i d = p1 > p0;
+    const v8i e = q1 > q0;
+    const v8f lo = d ? p1 : p0;
+    const v8f hi = e ? q1 : q0;
+    std::memcpy(nm + i, &lo, sizeof lo);
+    std::memcpy(nm + i + H, &hi, sizeof hi);
+    std::memcpy(mask + i, &d, sizeof d);
+    std::memcpy(mask + i + H, &e, sizeof e);
+    const v8i gl = lo > lo_v;
+    lo_v = gl ? lo : lo_v;
+    lo_s = gl ? idx : lo_s;
+    const v8i gh = hi > hi_v;
+    hi_v = gh ? hi : hi_v;
+    hi_s = gh ? idx + static_cast<std::int32_t>(H) : hi_s;
+    idx += 8;
+  }
+  // Merge the sixteen lanes: the greatest value, then the lowest state among the
+  // lanes holding it. A lane that never rose above -FLT_MAX still says state 0.
+  const v8i take_hi = hi_v > lo_v;
+  v8f bv = take_hi ? hi_v : lo_v;
+  v8i bs = take_hi ? hi_s : lo_s;
+  v8f mx = bv;
+  v8f t = __builtin_shufflevector(mx, mx, 4, 5, 6, 7, 0, 1, 2, 3);
+  mx = t > mx ? t : mx;
+  t = __builtin_shufflevector(mx, mx, 2, 3, 0, 1, 6, 7, 4, 5);
+  mx = t > mx ? t : mx;
+  t = __builtin_shufflevector(mx, mx, 1, 0, 3, 2, 5, 4, 7, 6);
+  mx = t > mx ? t : mx;
+  const v8i big = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX,
+                   INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
+  v8i cand = (bv == mx) ? bs : big;
+  v8i u = __builtin_shufflevector(cand, cand, 4, 5, 6, 7, 0, 1, 2, 3);
+  cand = u < cand ? u : cand;
+  u = __builtin_shufflevector(cand, cand, 2, 3, 0, 1, 6, 7, 4, 5);
+  cand = u < cand ? u : cand;
+  u = __builtin_shufflevector(cand, cand, 1, 0, 3, 2, 5, 4, 7, 6);
+  cand = u < cand ? u : cand;
+  const std::uint32_t best_s = static_cast<std::uint32_t>(cand[0]);
+  const float best = mx[0] > -FLT_MAX ? nm[best_s] : -FLT_MAX;
+  // Compare masks (0 / -1) narrowed to decision bytes by the loop vectoriser, which
+  // packs lanes far better than a narrowing of the register types would.
+  for (std::size_t s = 0; s < S; ++s) dec[s] = static_cast<std::uint8_t>(mask[s] & 1);
+  std::swap(v->metric, v->metric_next);
+  v->pending = best;
+  return best_s;
+}
+
+// K = 0: any constraint length, loops sized at run time.
+template <int N, int K>
 [[gnu::always_inline]] inline std::uint64_t decode_run(viterbi_t* v, const float* x,
                                                        std::uint64_t branches, std::uint8_t* out) {
   const std::uint32_t S = v->S;
@@ -211,20 +334,26 @@ template <int N>
   const std::uint64_t depth = v->depth;
   std::uint8_t* ring = v->decisions.data();
   std::uint16_t* path = v->path.data();
+  std::uint64_t pos = v->pos;
+  std::uint64_t filled = v->filled;
+  bool merge = v->path_valid;
   std::uint64_t written = 0;
   for (std::uint64_t b = 0; b < branches; ++b) {
-    const std::uint64_t col = v->pos;
-    const std::uint32_t best = acs_column<N>(v, x + b * N, ring + col * S);
-    v->pos = col + 1 == depth ? 0 : col + 1;
-    if (v->filled < depth) ++v->filled;
-    if (v->filled != depth) continue;
+    const std::uint64_t col = pos;
+    std::uint32_t best;
+    if constexpr (K == 0)
+      best = acs_column<N>(v, x + b * N, ring + col * S);
+    else
+      best = acs_column_fixed<N, K>(v, x + b * N, ring + col * S);
+    pos = col + 1 == depth ? 0 : col + 1;
+    if (filled < depth) ++filled;
+    if (filled != depth) continue;
     // Trace back depth - 1 columns from the best state; stop early where the path
     // joins the one recorded by the previous traceback.
     std::uint32_t s = best;
     path[col] = static_cast<std::uint16_t>(s);
     std::uint64_t c = col;
     std::uint64_t steps = depth - 1;
-    const bool merge = v->path_valid;
     while (steps != 0) {
       s = ((s << 1) | ring[c * S + s]) & mask;
       c = c == 0 ? depth - 1 : c - 1;
@@ -232,26 +361,48 @@ template <int N>
       path[c] = static_cast<std::uint16_t>(s);
       --steps;
     }
-    v->path_valid = true;
-    // The oldest column of the ring holds the state depth - 1 branches back.
-    const std::uint64_t oldest = col + 1 == depth ? 0 : col + 1;
-    out[written++] = static_cast<std::uint8_t>((path[oldest] >> top) & 1u);
+    merge = true;
+    // The oldest column of the ring (the next one to be written) holds the state
+    // depth - 1 branches back.
+    out[written++] = static_cast<std::uint8_t>((path[pos] >> top) & 1u);
   }
+  v->pos = pos;
+  v->filled = filled;
+  v->path_valid = merge;
   return written;
 }
 
-#define KV_VITERBI_KERNEL(N)                                                                     \
-  __attribute__((target_clones("avx2", "default"))) std::uint64_t decode_n##N(                   \
+using decode_fn = std::uint64_t (*)(viterbi_t*, const float*, std::uint64_t, std::uint8_t*);
+
+#define KV_VITERBI_KERNEL(N, K)                                                                  \
+  __attribute__((target_clones("avx2", "default"))) std::uint64_t decode_n##N##_k##K(            \
       viterbi_t* v, const float* x, std::uint64_t branches, std::uint8_t* out) {                  \
-    return decode_run<N>(v, x, branches, out);                                                  \
+    return decode_run<N, K>(v, x, branches, out);                                               \
   }
-KV_VITERBI_KERNEL(1)
-KV_VITERBI_KERNEL(2)
-KV_VITERBI_KERNEL(3)
-KV_VITERBI_KERNEL(4)
-KV_VITERBI_KERNEL(5)
-KV_VITERBI_KERNEL(6)
+#define KV_VITERBI_KERNELS(N)                                                                    \
+  KV_VITERBI_KERNEL(N, 0)                                                                        \
+  KV_VITERBI_KERNEL(N, 5)                                                                        \
+  KV_VITERBI_KERNEL(N, 6)                                                                        \
+  KV_VITERBI_KERNEL(N, 7)                                                                        \
+  KV_VITERBI_KERNEL(N, 8)                                                                        \
+  KV_VITERBI_KERNEL(N, 9)
+KV_VITERBI_KERNELS(1)
+KV_VITERBI_KERNELS(2)
+KV_VITERBI_KERNELS(3)
+KV_VITERBI_KERNELS(4)
+KV_VITERBI_KERNELS(5)
+KV_VITERBI_KERNELS(6)
+#undef KV_VITERBI_KERNELS
 #undef KV_VITERBI_KERNEL
+
+// [n - 1][k]: the kernel for each code shape; constraint lengths below 5 share the
+// run-time sized one.
+#define KV_ROW(N)                                                                                \
+  {decode_n##N##_k0, decode_n##N##_k0, decode_n##N##_k0, decode_n##N##_k0, decode_n##N##_k0,    \
+   decode_n##N##_k5, decode_n##N##_k6, decode_n##N##_k7, decode_n##N##_k8, decode_n##N##_k9}
+const decode_fn kKernels[CONV_N_MAX][CONV_K_MAX + 1] = {KV_ROW(1), KV_ROW(2), KV_ROW(3),
+                                                        KV_ROW(4), KV_ROW(5), KV_ROW(6)};
+#undef KV_ROW
 
 }  // namespace
 
@@ -262,14 +413,7 @@ std::uint64_t viterbi_decode(viterbi_t* v, const float* x, std::uint64_t n_in, s
   if (n_in < n || n_in % n != 0) return 0;
   if (max_out < viterbi_decode_max_out(v, n_in)) return 0;
   const std::uint64_t branches = n_in / n;
-  switch (v->code.n) {
-    case 1: return decode_n1(v, x, branches, out);
-    case 2: return decode_n2(v, x, branches, out);
-    case 3: return decode_n3(v, x, branches, out);
-    case 4: return decode_n4(v, x, branches, out);
-    case 5: return decode_n5(v, x, branches, out);
-    default: return decode_n6(v, x, branches, out);
-  }
+  return kKernels[v->code.n - 1][v->code.k](v, x, branches, out);
 }
 
 std::uint64_t viterbi_state_size(const viterbi_t* v) {
@@ -288,7 +432,7 @@ void viterbi_get_state(const viterbi_t* v, std::uint8_t* buf) {
   for (int j = 0; j < CONV_N_MAX; ++j) kv::put_u32(buf + 52 + 4 * j, v->code.poly[j]);
   kv::put_u32(buf + 76, 0);
   std::uint8_t* p = buf + kFixedBytes;
-  for (std::uint32_t s = 0; s < v->S; ++s) kv::put_f32(p + 4 * s, v->metric[s]);
+  for (std::uint32_t s = 0; s < v->S; ++s) kv::put_f32(p + 4 * s, v->metric[s] - v->pending);
   std::memcpy(p + 4ull * v->S, v->decisions.data(), v->depth * v->S);
 }
 
@@ -307,6 +451,7 @@ int viterbi_set_state(viterbi_t* v, const std::uint8_t* buf) {
   if (pos >= v->depth || filled > v->depth) return -4;
   const std::uint8_t* p = buf + kFixedBytes;
   for (std::uint32_t s = 0; s < v->S; ++s) v->metric[s] = kv::get_f32(p + 4 * s);
+  v->pending = 0.0f;
   // A decision byte is read as 0 or non-zero, and kept as 0 or 1 so that the
   // traceback can use it directly as the predecessor's low bit.
   const std::uint8_t* d = p + 4ull * v->S;
