@@ -219,14 +219,19 @@ PyObject* find_peaks_f32(PyObject*, PyObject* args, PyObject* kw) {
   kv::Input db(db_obj, NPY_FLOAT32);
   if (!db) return nullptr;
   // No spectrum has more than N/2 + 1 peaks: room beyond that would never be used.
-  const std::uint64_t room = std::min<std::uint64_t>(n_peaks, db.size() / 2 + 1);
-  std::vector<zr_peak_t> peaks;
+  // The candidate list is made here too, so that running out of memory raises
+  // instead of reading as "no peaks".
+  const std::uint64_t most = db.size() / 2 + 1;
+  const std::uint64_t room = std::min<std::uint64_t>(n_peaks, most);
+  std::vector<zr_peak_t> peaks, cand;
   try {
     peaks.resize(room);
+    cand.resize(most);
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   }
-  const std::uint64_t k = ::find_peaks_f32(db.data<float>(), db.size(), room, min_db, peaks.data());
+  const std::uint64_t k = find_peaks_f32_into(db.data<float>(), db.size(), room, min_db,
+                                              peaks.data(), cand.data());
   kv::Ref list(PyList_New(static_cast<Py_ssize_t>(k)));
   if (!list) return nullptr;
   for (std::uint64_t i = 0; i < k; ++i) {
