@@ -14,6 +14,7 @@ import numpy as np
 
 from korvana import spectral
 from korvana import accumulator
+from korvana import coding
 
 
 @dataclass(frozen=True)
@@ -188,3 +189,116 @@ CASES: list[TypeCase] = [
         make_other_size=lambda: accumulator.AccTrace(n=8),
     ),
 ]
+
+
+# ---------------------------------------------------------------- coding
+
+_K7 = [0o171, 0o133]
+
+
+def _bits(n, seed=1):
+    return np.random.default_rng(seed).integers(0, 2, n).astype(np.uint8)
+
+
+def _soft(n, seed=1):
+    return np.random.default_rng(seed).standard_normal(n).astype(np.float32)
+
+
+def _viterbi_feed(o):
+    # Each call decodes fresh symbols; the seed follows the decoder's own progress.
+    return o.decode(_soft(64, seed=len(o.get_state()) + o.get_state()[24]))
+
+
+def _interleaver_methods(il_cls, with_interleave):
+    m = {
+        "deinterleave": lambda o: o.deinterleave(_bits(24)),
+        "deinterleave_soft": lambda o: o.deinterleave_soft(_soft(24)),
+        "deinterleave_max_out": lambda o: o.deinterleave_max_out(24),
+        "deinterleave_soft_max_out": lambda o: o.deinterleave_soft_max_out(24),
+        "reset": lambda o: o.reset(),
+    }
+    if with_interleave:
+        m["interleave"] = lambda o: o.interleave(_bits(24))
+        m["interleave_max_out"] = lambda o: o.interleave_max_out(24)
+    return m
+
+
+# Only the float32 output is listed: a one-byte dtype has no byte-swapped twin for the
+# out= refusal case, so the uint8 outputs' out= rules are checked in tests/coding.
+def _interleaver_bounded():
+    return (Bounded("deinterleave_soft", np.float32,
+                    lambda o, buf: o.deinterleave_soft(_soft(24), out=buf), lambda o: 24),)
+
+
+_IL_GETTERS = ("rows", "cols", "unit_bits", "block_bits", "burst_len", "separation")
+_IL_REFUSED = ("Interleaver: rows, cols and unit_bits must all be non-zero, and their product "
+               "must fit a size_t")
+
+CASES.extend([
+    TypeCase(
+        id="coding.ConvEncoder",
+        make=lambda: coding.ConvEncoder(_K7, k=7),
+        methods={
+            "encode": lambda o: o.encode(_bits(16)),
+            "encode_max_out": lambda o: o.encode_max_out(16),
+            "reset": lambda o: o.reset(),
+        },
+        getters=(),
+        feed=lambda o: o.encode(_bits(13, seed=o.get_state()[16] + 1)),
+        wrapped=lambda: coding.ConvEncoder(_K7, k=-1),
+        wrapped_error=(ValueError, "ConvEncoder: not a usable code (need 1 to 6 non-zero "
+                                   "polynomials, each under 2**k, and 2 <= k <= 9)"),
+    ),
+    TypeCase(
+        id="coding.Viterbi",
+        make=lambda: coding.Viterbi(_K7, k=7, depth=12),
+        methods={
+            "decode": lambda o: o.decode(_soft(40)),
+            "decode_max_out": lambda o: o.decode_max_out(40),
+            "reset": lambda o: o.reset(),
+        },
+        getters=(),
+        feed=_viterbi_feed,
+        wrapped=lambda: coding.Viterbi(_K7, k=7, depth=-1),
+        wrapped_error=(ValueError, "Viterbi: not a usable code (need 1 to 6 non-zero "
+                                   "polynomials, each under 2**k, 2 <= k <= 9, and depth >= 1)"),
+        make_other_size=lambda: coding.Viterbi(_K7, k=7, depth=13),
+    ),
+    TypeCase(
+        id="coding.ReedSolomon",
+        make=lambda: coding.ReedSolomon(nroots=32),
+        methods={
+            "encode": lambda o: o.encode(np.zeros(223, np.uint8)),
+            "encode_max_out": lambda o: o.encode_max_out(223),
+            "decode": lambda o: o.decode(np.zeros(255, np.uint8)),
+            "syndromes": lambda o: o.syndromes(np.zeros(255, np.uint8)),
+            "syndromes_max_out": lambda o: o.syndromes_max_out(255),
+            "codeword_ok": lambda o: o.codeword_ok(np.zeros(255, np.uint8)),
+            "generator": lambda o: o.generator(np.zeros(33, np.uint8)),
+        },
+        getters=("n", "k", "e", "nroots", "symbol_bits"),
+        wrapped=lambda: coding.ReedSolomon(nroots=-2),
+        wrapped_error=(ValueError, "ReedSolomon: not a usable code \u2014 need an even nroots in "
+                                   "2..64 leaving at least one information symbol, 2 <= "
+                                   "symbol_bits <= 8, a PRIMITIVE field_poly, and a root_stride "
+                                   "coprime with 2**symbol_bits - 1"),
+    ),
+    TypeCase(
+        id="coding.Interleaver",
+        make=lambda: coding.Interleaver(rows=3, cols=4),
+        methods=_interleaver_methods(coding.Interleaver, True),
+        getters=_IL_GETTERS,
+        bounded=_interleaver_bounded(),
+        wrapped=lambda: coding.Interleaver(rows=-1, cols=4),
+        wrapped_error=(ValueError, _IL_REFUSED),
+    ),
+    TypeCase(
+        id="coding.Deinterleaver",
+        make=lambda: coding.Deinterleaver(rows=3, cols=4),
+        methods=_interleaver_methods(coding.Deinterleaver, False),
+        getters=_IL_GETTERS,
+        bounded=_interleaver_bounded(),
+        wrapped=lambda: coding.Deinterleaver(rows=4, cols=-1),
+        wrapped_error=(ValueError, _IL_REFUSED),
+    ),
+])
