@@ -1,22 +1,13 @@
 // accumulator.AccTrace.
 #include "accumulator/binding/accumulator_types.h"
-#include "accumulator/binding/bounded_count.h"
+#include "accumulator/binding/call_helpers.h"
 #include "accumulator/core/acc_trace.h"
 
 namespace {
 
 #define KV_ACC_SETUP ">>> import numpy as np\n>>> from korvana import accumulator\n"
 
-constexpr const char* kP[] = {"p", nullptr};
-
-PyObject* accumulate(acc_trace_t* c, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* p = nullptr;
-  if (!kv::parse_objects(args, nargs, kwnames, kP, 1, &p)) return nullptr;
-  kv::Input in(p, NPY_FLOAT32);
-  if (!in) return nullptr;
-  acc_trace_accumulate(c, in.data<float>(), in.size());
-  Py_RETURN_NONE;
-}
+inline constexpr const char* kP[] = {"p", nullptr};
 
 struct AccTraceType {
   using Core = acc_trace_t;
@@ -66,7 +57,7 @@ struct AccTraceType {
   }
 
   static inline PyMethodDef methods[] = {
-      kv::method<AccTraceType, &accumulate>(
+      kv::method<AccTraceType, &acc_binding::array_impl<acc_trace_accumulate, kP, true>>(
           "accumulate",
           "Fold one frame into the trace.\n\n"
           "Parameters\n----------\n"

@@ -1,8 +1,5 @@
 // spectral.PSD.
-#include <cstddef>
-#include <utility>
-
-#include "accumulator/binding/bounded_count.h"
+#include "accumulator/binding/call_helpers.h"
 #include "spectral/binding/window_funcs.h"
 #include "spectral/core/psd_core.h"
 
@@ -13,52 +10,6 @@ namespace {
 #define KV_PSD_TONE                                                         \
   ">>> p = spectral.PSD(n=64, fs=64.0)\n"                                   \
   ">>> p.accumulate(np.exp(2j * np.pi * 4 * np.arange(64) / 64).astype(np.complex64))\n"
-
-// Convert-and-call wrappers. Each method is one core function; these parse its
-// arguments by the core's own parameter types and hand back its result.
-
-// `method(<array>)`: Core(core, const In*, len); the result is the core's as a
-// number, or None when Discard (a count the Python method does not report).
-template <auto CoreFn, const char* const* Kw, bool Discard = false>
-PyObject* array_impl(psd_t* c, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return [&]<class R, class In>(R (*)(psd_t*, const In*, std::uint64_t)) -> PyObject* {
-    PyObject* x = nullptr;
-    if (!kv::parse_objects(args, nargs, kwnames, Kw, 1, &x)) return nullptr;
-    kv::Input in(x, kv::npy_type_of<In>());
-    if (!in) return nullptr;
-    if constexpr (Discard) {
-      CoreFn(c, in.data<In>(), in.size());
-      Py_RETURN_NONE;
-    } else {
-      return kv::to_python(CoreFn(c, in.data<In>(), in.size()));
-    }
-  }(CoreFn);
-}
-
-// `method(a, ...)` over float and double parameters, each taken as the "d" format
-// takes it (then narrowed for a float parameter, as "f" does).
-template <auto CoreFn, const char* const* Kw>
-PyObject* numbers_impl(psd_t* c, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return [&]<class R, class... A>(R (*)(psd_t*, A...)) -> PyObject* {
-    constexpr std::size_t n = sizeof...(A);
-    PyObject* slots[n] = {};
-    if (!kv::parse_objects(args, nargs, kwnames, Kw, static_cast<int>(n), slots)) return nullptr;
-    double v[n];
-    for (std::size_t i = 0; i < n; ++i) {
-      v[i] = PyFloat_AsDouble(slots[i]);
-      if (v[i] == -1.0 && PyErr_Occurred()) return nullptr;
-    }
-    return [&]<std::size_t... I>(std::index_sequence<I...>) {
-      return kv::to_python(CoreFn(c, static_cast<A>(v[I])...));
-    }(std::index_sequence_for<A...>{});
-  }(CoreFn);
-}
-
-// `method()`: Core(core) -> a number.
-template <auto CoreFn>
-PyObject* result_impl(psd_t* c) {
-  return kv::to_python(CoreFn(c));
-}
 
 inline constexpr const char* kX[] = {"x", nullptr};
 inline constexpr const char* kBands[] = {"bands", nullptr};
@@ -133,7 +84,7 @@ struct PsdType {
   }
 
   static inline PyMethodDef methods[] = {
-      kv::method<PsdType, &array_impl<psd_accumulate, kX, true>>(
+      kv::method<PsdType, &acc_binding::array_impl<psd_accumulate, kX, true>>(
           "accumulate",
           "Fold every whole frame of complex samples into the trace.\n\n"
           "Parameters\n----------\n"
@@ -144,7 +95,7 @@ struct PsdType {
           ">>> p = spectral.PSD(n=64)\n"
           ">>> p.accumulate(np.zeros(100, np.complex64))\n"
           ">>> p.count\n1\n"),
-      kv::method<PsdType, &array_impl<psd_accumulate_real, kX, true>>(
+      kv::method<PsdType, &acc_binding::array_impl<psd_accumulate_real, kX, true>>(
           "accumulate_real",
           "Fold every whole frame of real samples into the trace.\n\n"
           "Parameters\n----------\n"
@@ -229,7 +180,7 @@ struct PsdType {
           "Returns\n-------\nint\n\n"
           "Examples\n--------\n" KV_PSD_SETUP
           ">>> spectral.PSD(n=64).band_power_max_out()\n0\n"),
-      kv::method<PsdType, &array_impl<psd_total_band_power, kBands>>(
+      kv::method<PsdType, &acc_binding::array_impl<psd_total_band_power, kBands>>(
           "total_band_power",
           "Summed linear power of several bands, in dBFS (overlaps count twice).\n\n"
           "Parameters\n----------\n"
@@ -237,7 +188,7 @@ struct PsdType {
           "Returns\n-------\nfloat\n    dBFS; -200.0 before the first frame or without bands.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP KV_PSD_TONE
           ">>> abs(p.total_band_power([0.0, 10.0])) < 0.01\nTrue\n"),
-      kv::method<PsdType, &numbers_impl<psd_occupied_bw, kFraction>>(
+      kv::method<PsdType, &acc_binding::numbers_impl<psd_occupied_bw, kFraction>>(
           "occupied_bw",
           "Occupied bandwidth: width of the bins holding the central fraction of the power.\n\n"
           "Parameters\n----------\n"
@@ -246,14 +197,14 @@ struct PsdType {
           "    the first frame.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP KV_PSD_TONE
           ">>> p.occupied_bw(0.5)\n1.0\n"),
-      kv::method<PsdType, &result_impl<psd_noise_floor>>(
+      kv::method<PsdType, &acc_binding::result_impl<psd_noise_floor>>(
           "noise_floor",
           "Noise floor: the median of the dBFS trace.\n\n"
           "Returns\n-------\nfloat\n    dB; 0.0 before the first frame.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP
           ">>> p = spectral.PSD(n=64)\n"
           ">>> p.noise_floor()\n0.0\n"),
-      kv::method<PsdType, &numbers_impl<psd_snr, kLoHi>>(
+      kv::method<PsdType, &acc_binding::numbers_impl<psd_snr, kLoHi>>(
           "snr",
           "Signal-to-noise ratio: the highest dBFS bin of a band minus the noise floor.\n\n"
           "Parameters\n----------\n"
@@ -262,7 +213,7 @@ struct PsdType {
           "    spectrum.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP KV_PSD_TONE
           ">>> p.snr(0.0, 10.0) > 50\nTrue\n"),
-      kv::method<PsdType, &numbers_impl<psd_sfdr, kMinDb>>(
+      kv::method<PsdType, &acc_binding::numbers_impl<psd_sfdr, kMinDb>>(
           "sfdr",
           "Spurious-free dynamic range: the strongest peak above min_db minus the second.\n\n"
           "Peaks are the interpolated local maxima of the dBFS trace (up to 16).\n\n"
