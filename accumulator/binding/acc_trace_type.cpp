@@ -1,6 +1,6 @@
 // accumulator.AccTrace.
 #include "accumulator/binding/accumulator_types.h"
-#include "accumulator/binding/call_helpers.h"
+#include "common/binding/calls.h"
 #include "accumulator/core/acc_trace.h"
 
 namespace {
@@ -57,7 +57,7 @@ struct AccTraceType {
   }
 
   static inline PyMethodDef methods[] = {
-      kv::method<AccTraceType, &acc_binding::array_impl<acc_trace_accumulate, kP, true>>(
+      kv::method<AccTraceType, &kv::array_call<acc_trace_accumulate, kP, true>>(
           "accumulate",
           "Fold one frame into the trace.\n\n"
           "Parameters\n----------\n"
@@ -70,7 +70,7 @@ struct AccTraceType {
           ">>> t.accumulate([4, 3, 6])\n"
           ">>> t.value()\n"
           "array([4., 5., 6.], dtype=float32)\n"),
-      acc_binding::bounded_count<AccTraceType, acc_trace_read, acc_trace_len>(
+      kv::bounded_count<AccTraceType, acc_trace_read, acc_trace_len>(
           "value",
           "Read the trace.\n\n"
           "Parameters\n----------\n"

@@ -1,5 +1,5 @@
 // spectral.FFT and spectral.FFT2D.
-#include "spectral/binding/spectral_types.h"
+#include "spectral/binding/types.h"
 #include "spectral/core/fft.h"
 
 namespace {

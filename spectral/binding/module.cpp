@@ -1,4 +1,4 @@
-#include "spectral/binding/spectral_types.h"
+#include "spectral/binding/types.h"
 #include "spectral/core/fft.h"
 #include "spectral/binding/window_funcs.h"
 

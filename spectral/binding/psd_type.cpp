@@ -1,6 +1,6 @@
 // spectral.PSD.
-#include "accumulator/binding/call_helpers.h"
-#include "spectral/binding/window_funcs.h"
+#include "common/binding/calls.h"
+#include "spectral/binding/types.h"
 #include "spectral/core/psd_core.h"
 
 namespace {
@@ -84,7 +84,7 @@ struct PsdType {
   }
 
   static inline PyMethodDef methods[] = {
-      kv::method<PsdType, &acc_binding::array_impl<psd_accumulate, kX, true>>(
+      kv::method<PsdType, &kv::array_call<psd_accumulate, kX, true>>(
           "accumulate",
           "Fold every whole frame of complex samples into the trace.\n\n"
           "Parameters\n----------\n"
@@ -95,7 +95,7 @@ struct PsdType {
           ">>> p = spectral.PSD(n=64)\n"
           ">>> p.accumulate(np.zeros(100, np.complex64))\n"
           ">>> p.count\n1\n"),
-      kv::method<PsdType, &acc_binding::array_impl<psd_accumulate_real, kX, true>>(
+      kv::method<PsdType, &kv::array_call<psd_accumulate_real, kX, true>>(
           "accumulate_real",
           "Fold every whole frame of real samples into the trace.\n\n"
           "Parameters\n----------\n"
@@ -106,14 +106,14 @@ struct PsdType {
           ">>> p = spectral.PSD(n=64)\n"
           ">>> p.accumulate_real(np.ones(128, np.float32))\n"
           ">>> p.count\n2\n"),
-      acc_binding::bounded_count<PsdType, psd_db, psd_nfft>(
+      kv::bounded_count<PsdType, psd_db, psd_nfft>(
           "psd_db",
           "Averaged spectrum in dBFS per bin, DC-centred, floored at -200 dB.\n\n"
           KV_READER_PARAMS
           "Returns\n-------\nndarray or None\n    nfft float32 values, or None before the first frame.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP KV_PSD_TONE
           ">>> p.psd_db().shape\n(64,)\n"),
-      acc_binding::bounded_count<PsdType, psd_dbhz, psd_nfft>(
+      kv::bounded_count<PsdType, psd_dbhz, psd_nfft>(
           "psd_dbhz",
           "Averaged spectrum in dBFS/Hz: psd_db minus 10*log10(rbw) in every bin.\n\n"
           KV_READER_PARAMS
@@ -121,14 +121,14 @@ struct PsdType {
           "Examples\n--------\n" KV_PSD_SETUP KV_PSD_TONE
           ">>> d = p.psd_db() - p.psd_dbhz()\n"
           ">>> bool(np.allclose(d, 10 * np.log10(p.rbw), atol=1e-4))\nTrue\n"),
-      acc_binding::bounded_count<PsdType, psd_power_twosided, psd_nfft>(
+      kv::bounded_count<PsdType, psd_power_twosided, psd_nfft>(
           "power_twosided",
           "Averaged linear power per bin, P / sum(window)**2, DC-centred.\n\n"
           KV_READER_PARAMS
           "Returns\n-------\nndarray or None\n    nfft float32 values, or None before the first frame.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP KV_PSD_TONE
           ">>> round(float(p.power_twosided()[36]), 4)\n1.0\n"),
-      acc_binding::bounded_count<PsdType, psd_power_onesided, psd_power_onesided_max_out>(
+      kv::bounded_count<PsdType, psd_power_onesided, psd_power_onesided_max_out>(
           "power_onesided",
           "Averaged linear power folded onto non-negative frequencies.\n\n"
           "Index 0 is DC, index i < nfft/2 adds the bins at -i and +i, index nfft/2 is the\n"
@@ -180,7 +180,7 @@ struct PsdType {
           "Returns\n-------\nint\n\n"
           "Examples\n--------\n" KV_PSD_SETUP
           ">>> spectral.PSD(n=64).band_power_max_out()\n0\n"),
-      kv::method<PsdType, &acc_binding::array_impl<psd_total_band_power, kBands>>(
+      kv::method<PsdType, &kv::array_call<psd_total_band_power, kBands>>(
           "total_band_power",
           "Summed linear power of several bands, in dBFS (overlaps count twice).\n\n"
           "Parameters\n----------\n"
@@ -188,7 +188,7 @@ struct PsdType {
           "Returns\n-------\nfloat\n    dBFS; -200.0 before the first frame or without bands.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP KV_PSD_TONE
           ">>> abs(p.total_band_power([0.0, 10.0])) < 0.01\nTrue\n"),
-      kv::method<PsdType, &acc_binding::numbers_impl<psd_occupied_bw, kFraction>>(
+      kv::method<PsdType, &kv::numbers_call<psd_occupied_bw, kFraction>>(
           "occupied_bw",
           "Occupied bandwidth: width of the bins holding the central fraction of the power.\n\n"
           "Parameters\n----------\n"
@@ -197,14 +197,14 @@ struct PsdType {
           "    the first frame.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP KV_PSD_TONE
           ">>> p.occupied_bw(0.5)\n1.0\n"),
-      kv::method<PsdType, &acc_binding::result_impl<psd_noise_floor>>(
+      kv::method<PsdType, &kv::result_call<psd_noise_floor>>(
           "noise_floor",
           "Noise floor: the median of the dBFS trace.\n\n"
           "Returns\n-------\nfloat\n    dB; 0.0 before the first frame.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP
           ">>> p = spectral.PSD(n=64)\n"
           ">>> p.noise_floor()\n0.0\n"),
-      kv::method<PsdType, &acc_binding::numbers_impl<psd_snr, kLoHi>>(
+      kv::method<PsdType, &kv::numbers_call<psd_snr, kLoHi>>(
           "snr",
           "Signal-to-noise ratio: the highest dBFS bin of a band minus the noise floor.\n\n"
           "Parameters\n----------\n"
@@ -213,7 +213,7 @@ struct PsdType {
           "    spectrum.\n\n"
           "Examples\n--------\n" KV_PSD_SETUP KV_PSD_TONE
           ">>> p.snr(0.0, 10.0) > 50\nTrue\n"),
-      kv::method<PsdType, &acc_binding::numbers_impl<psd_sfdr, kMinDb>>(
+      kv::method<PsdType, &kv::numbers_call<psd_sfdr, kMinDb>>(
           "sfdr",
           "Spurious-free dynamic range: the strongest peak above min_db minus the second.\n\n"
           "Peaks are the interpolated local maxima of the dBFS trace (up to 16).\n\n"

@@ -5,3 +5,4 @@
 
 kv::TypeSlot fft_type_slot();
 kv::TypeSlot fft2d_type_slot();
+kv::TypeSlot psd_type_slot();

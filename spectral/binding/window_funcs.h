@@ -1,10 +1,7 @@
-// Module functions of spectral for the windows and spectrum utilities, and the
-// PSD estimator's type slot.
+// Module functions of spectral for the windows and spectrum utilities.
 #pragma once
 
 #include "common/binding/protocol.h"
-
-kv::TypeSlot psd_type_slot();
 
 namespace window_funcs {
 
