@@ -39,35 +39,129 @@ std::uint64_t interleaver_separation(const interleaver_t* il) { return il->cols;
 
 namespace {
 
-// Tile edge of the blocked transpose: a tile's rows and columns stay in L1 while it
-// is copied, whichever way the strides point.
-constexpr std::uint64_t kTile = 32;
+// One block is a rows x cols matrix of units, transposed: out unit j*rows + i takes in
+// unit i*cols + j. Units of 1, 2, 4 or 8 bytes move as single machine words through
+// 8 x 8 tile transposes held in registers; other unit sizes move with one block copy
+// each. Every kernel is chosen once per call.
 
-// One block, rows x cols single elements: out[j*rows + i] = in[i*cols + j].
-template <class T>
-void transpose_elems(const T* __restrict in, T* __restrict out, std::uint64_t rows,
-                     std::uint64_t cols) {
-  for (std::uint64_t ib = 0; ib < rows; ib += kTile) {
-    const std::uint64_t ie = ib + kTile < rows ? ib + kTile : rows;
-    for (std::uint64_t jb = 0; jb < cols; jb += kTile) {
-      const std::uint64_t je = jb + kTile < cols ? jb + kTile : cols;
-      for (std::uint64_t j = jb; j < je; ++j) {
-        T* o = out + j * rows;
-        for (std::uint64_t i = ib; i < ie; ++i) o[i] = in[i * cols + j];
-      }
-    }
+template <class W>
+[[gnu::always_inline]] inline W load(const std::uint8_t* p) {
+  W v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <class W>
+[[gnu::always_inline]] inline void store(std::uint8_t* p, const W& v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+typedef std::uint32_t v8u32 __attribute__((vector_size(32)));
+
+// 8 x 8 tile of one-byte units: each row is one 64-bit word, transposed by swapping
+// 4-, 2- and 1-byte blocks between rows.
+[[gnu::always_inline]] inline void tile_1(const std::uint8_t* in, std::size_t in_stride, std::uint8_t* out,
+                   std::size_t out_stride) {
+  std::uint64_t x[8];
+  for (int k = 0; k < 8; ++k) x[k] = load<std::uint64_t>(in + k * in_stride);
+  for (int k = 0; k < 4; ++k) {
+    const std::uint64_t a = x[k], b = x[k + 4];
+    x[k] = (a & 0x00000000FFFFFFFFull) | (b << 32);
+    x[k + 4] = (a >> 32) | (b & 0xFFFFFFFF00000000ull);
+  }
+  for (int k : {0, 1, 4, 5}) {
+    const std::uint64_t m = 0x0000FFFF0000FFFFull;
+    const std::uint64_t a = x[k], b = x[k + 2];
+    x[k] = (a & m) | ((b & m) << 16);
+    x[k + 2] = ((a >> 16) & m) | (b & ~m);
+  }
+  for (int k = 0; k < 8; k += 2) {
+    const std::uint64_t m = 0x00FF00FF00FF00FFull;
+    const std::uint64_t a = x[k], b = x[k + 1];
+    x[k] = (a & m) | ((b & m) << 8);
+    x[k + 1] = ((a >> 8) & m) | (b & ~m);
+  }
+  for (int k = 0; k < 8; ++k) store(out + k * out_stride, x[k]);
+}
+
+// 8 x 8 tile of four-byte units in eight vector registers: three rounds of shuffles.
+[[gnu::always_inline]] inline void tile_4(const std::uint8_t* in, std::size_t in_stride, std::uint8_t* out,
+                   std::size_t out_stride) {
+  v8u32 r[8];
+  for (int k = 0; k < 8; ++k) std::memcpy(&r[k], in + k * in_stride, sizeof r[k]);
+  v8u32 t[8], u[8];
+  for (int k = 0; k < 8; k += 2) {
+    t[k] = __builtin_shufflevector(r[k], r[k + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+    t[k + 1] = __builtin_shufflevector(r[k], r[k + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+  }
+  for (int h = 0; h < 8; h += 4) {
+    u[h] = __builtin_shufflevector(t[h], t[h + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+    u[h + 1] = __builtin_shufflevector(t[h], t[h + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+    u[h + 2] = __builtin_shufflevector(t[h + 1], t[h + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+    u[h + 3] = __builtin_shufflevector(t[h + 1], t[h + 3], 2, 3, 10, 11, 6, 7, 14, 15);
+  }
+  for (int k = 0; k < 4; ++k) {
+    const v8u32 lo = __builtin_shufflevector(u[k], u[k + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+    const v8u32 hi = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    std::memcpy(out + k * out_stride, &lo, sizeof lo);
+    std::memcpy(out + (k + 4) * out_stride, &hi, sizeof hi);
   }
 }
 
-// One block of units of `unit` elements each: every unit moves with one block copy.
-template <class T>
-void transpose_units(const T* __restrict in, T* __restrict out, std::uint64_t rows,
-                     std::uint64_t cols, std::uint64_t unit) {
-  const std::size_t bytes = unit * sizeof(T);
+// Any word size: the plain element loop over an 8 x 8 tile.
+template <class W>
+[[gnu::always_inline]] inline void tile_plain(const std::uint8_t* in, std::size_t in_stride, std::uint8_t* out,
+                       std::size_t out_stride) {
+  for (int j = 0; j < 8; ++j)
+    for (int i = 0; i < 8; ++i)
+      store(out + j * out_stride + i * sizeof(W), load<W>(in + i * in_stride + j * sizeof(W)));
+}
+
+// One block of W-sized units: full 8 x 8 tiles through Tile, the ragged edges unit
+// by unit.
+template <class W, void (*Tile)(const std::uint8_t*, std::size_t, std::uint8_t*, std::size_t)>
+[[gnu::always_inline]] inline void transpose_words(const std::uint8_t* __restrict in, std::uint8_t* __restrict out,
+                     std::uint64_t rows, std::uint64_t cols) {
+  constexpr std::size_t w = sizeof(W);
+  const std::size_t in_stride = cols * w;
+  const std::size_t out_stride = rows * w;
+  const std::uint64_t r8 = rows & ~std::uint64_t{7};
+  const std::uint64_t c8 = cols & ~std::uint64_t{7};
+  for (std::uint64_t i = 0; i < r8; i += 8)
+    for (std::uint64_t j = 0; j < c8; j += 8)
+      Tile(in + i * in_stride + j * w, in_stride, out + j * out_stride + i * w, out_stride);
   for (std::uint64_t i = 0; i < rows; ++i) {
-    const T* src = in + i * cols * unit;
-    for (std::uint64_t j = 0; j < cols; ++j) std::memcpy(out + (j * rows + i) * unit, src + j * unit, bytes);
+    const std::uint64_t j0 = i < r8 ? c8 : 0;
+    for (std::uint64_t j = j0; j < cols; ++j)
+      store(out + j * out_stride + i * w, load<W>(in + i * in_stride + j * w));
   }
+}
+
+// One block of units of `bytes` bytes each: one block copy per unit.
+void transpose_units(const std::uint8_t* __restrict in, std::uint8_t* __restrict out,
+                     std::uint64_t rows, std::uint64_t cols, std::size_t bytes) {
+  for (std::uint64_t i = 0; i < rows; ++i) {
+    const std::uint8_t* src = in + i * cols * bytes;
+    for (std::uint64_t j = 0; j < cols; ++j) std::memcpy(out + (j * rows + i) * bytes, src + j * bytes, bytes);
+  }
+}
+
+using block_fn = void (*)(const std::uint8_t*, std::uint8_t*, std::uint64_t, std::uint64_t);
+
+__attribute__((target_clones("avx2", "default"))) void block_1(const std::uint8_t* in,
+                                                              std::uint8_t* out, std::uint64_t r,
+                                                              std::uint64_t c) {
+  transpose_words<std::uint8_t, tile_1>(in, out, r, c);
+}
+void block_2(const std::uint8_t* in, std::uint8_t* out, std::uint64_t r, std::uint64_t c) {
+  transpose_words<std::uint16_t, tile_plain<std::uint16_t>>(in, out, r, c);
+}
+__attribute__((target_clones("avx2", "default"))) void block_4(const std::uint8_t* in,
+                                                              std::uint8_t* out, std::uint64_t r,
+                                                              std::uint64_t c) {
+  transpose_words<std::uint32_t, tile_4>(in, out, r, c);
+}
+void block_8(const std::uint8_t* in, std::uint8_t* out, std::uint64_t r, std::uint64_t c) {
+  transpose_words<std::uint64_t, tile_plain<std::uint64_t>>(in, out, r, c);
 }
 
 // rows/cols as the kernel sees them: the de-interleave exchanges the two.
@@ -76,12 +170,23 @@ std::uint64_t permute(const interleaver_t* il, const T* in, std::uint64_t n_in, 
                       std::uint64_t max_out, std::uint64_t rows, std::uint64_t cols) {
   if (!il || !in || !out || n_in == 0 || n_in > max_out || n_in % il->block_bits != 0) return 0;
   const std::uint64_t blocks = n_in / il->block_bits;
-  const std::uint64_t bb = il->block_bits;
-  if (il->unit_bits == 1) {
-    for (std::uint64_t b = 0; b < blocks; ++b) transpose_elems(in + b * bb, out + b * bb, rows, cols);
-  } else {
-    for (std::uint64_t b = 0; b < blocks; ++b)
-      transpose_units(in + b * bb, out + b * bb, rows, cols, il->unit_bits);
+  const std::size_t block_bytes = il->block_bits * sizeof(T);
+  const auto* src = reinterpret_cast<const std::uint8_t*>(in);
+  auto* dst = reinterpret_cast<std::uint8_t*>(out);
+  const std::size_t unit_bytes = il->unit_bits * sizeof(T);
+  block_fn fn = nullptr;
+  switch (unit_bytes) {
+    case 1: fn = block_1; break;
+    case 2: fn = block_2; break;
+    case 4: fn = block_4; break;
+    case 8: fn = block_8; break;
+    default: break;
+  }
+  for (std::uint64_t b = 0; b < blocks; ++b) {
+    if (fn)
+      fn(src + b * block_bytes, dst + b * block_bytes, rows, cols);
+    else
+      transpose_units(src + b * block_bytes, dst + b * block_bytes, rows, cols, unit_bytes);
   }
   return n_in;
 }

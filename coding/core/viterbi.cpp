@@ -229,18 +229,19 @@ template <int N, int K>
   std::int32_t* __restrict mask = v->mask.data();
   const float pend = v->pending;
   const v8f pv = {pend, pend, pend, pend, pend, pend, pend, pend};
-  v8f l[N] = {};
+  // Broadcast symbols (sign-coefficient path) and the pattern table (permute path).
+  v8f l[N];
+  for (int j = 0; j < N; ++j) {
+    float t[8];
+    for (float& e : t) e = L[j];
+    std::memcpy(&l[j], t, sizeof t);
+  }
   v8f table = {};
   if constexpr (N <= 3) {
     for (std::uint32_t q = 0; q < (1u << N); ++q) {
       float sum = (q & 1u) ? -L[0] : L[0];
       for (int j = 1; j < N; ++j) sum = sum + (((q >> j) & 1u) ? -L[j] : L[j]);
       table[q] = sum;
-    }
-  } else {
-    for (int j = 0; j < N; ++j) {
-      const float t = L[j];
-      l[j] = v8f{t, t, t, t, t, t, t, t};
     }
   }
   const float* __restrict coef = v->coef.data();
