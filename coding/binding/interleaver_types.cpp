@@ -20,7 +20,9 @@ constexpr char kDeinterleaveSoftMsg[] =
     "deinterleave_soft: length %zd is not a whole number of blocks of block_bits = %zu";
 
 // `method(x, out=None)`: an output of len(x) elements; a refusal by the kernel (a
-// length that is not a positive whole number of blocks) raises ValueError Msg.
+// length that is not a positive whole number of blocks) raises ValueError Msg. The
+// kernels must not write over what they read: an x sharing out's memory (out=x, for
+// instance) is read from a private copy.
 template <auto CoreFn, const char* Msg>
 PyObject* permute_method(interleaver_t* il, PyObject* args, PyObject* kw) {
   using F = decltype(CoreFn);
@@ -34,7 +36,10 @@ PyObject* permute_method(interleaver_t* il, PyObject* args, PyObject* kw) {
     if (!in) return nullptr;
     kv::BoundedOut res(out, kv::npy_type_of<E>(), in.size());
     if (!res) return nullptr;
-    const std::uint64_t k = CoreFn(il, in.data<E>(), in.size(), res.data<E>(), res.capacity());
+    std::vector<E> copy;
+    const E* src = kv_coding::unaliased_input<E, E>(in, res, copy);
+    if (!src) return nullptr;
+    const std::uint64_t k = CoreFn(il, src, in.size(), res.data<E>(), res.capacity());
     if (k == 0) {
       PyErr_Format(PyExc_ValueError, Msg, static_cast<Py_ssize_t>(in.size()),
                    static_cast<std::size_t>(interleaver_block_bits(il)));

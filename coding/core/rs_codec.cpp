@@ -206,8 +206,9 @@ void rs_encode(const rs_codec_t* rs, const std::uint8_t* info, std::uint8_t* par
 std::uint64_t rs_codec_encode(const rs_codec_t* rs, const std::uint8_t* in, std::uint64_t n_in,
                               std::uint8_t* out, std::uint64_t max_out) {
   if (!rs || !in || !out || n_in != rs->k || max_out < rs->n) return 0;
-  if (out != in) std::memcpy(out, in, rs->k);
-  // The information is read before any parity is written, so out may be in.
+  // The information is moved into place first and the parity computed from there, so
+  // out may be in, or overlap it anywhere.
+  if (out != in) std::memmove(out, in, rs->k);
   rs_encode(rs, out, out + rs->k);
   return rs->n;
 }

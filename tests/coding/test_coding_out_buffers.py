@@ -85,3 +85,24 @@ def test_2d_out_is_used_flat(make, call, need):
     res = call(make(), out)
     assert res.base is out and np.shares_memory(res, out)
     np.testing.assert_array_equal(res, out.ravel()[:need])
+
+
+@pytest.mark.parametrize(
+    "make,method,x",
+    [
+        (lambda: coding.Interleaver(rows=3, cols=4), "interleave", np.arange(24, dtype=np.uint8)),
+        (lambda: coding.Interleaver(rows=5, cols=8, unit_bits=2), "deinterleave",
+         np.arange(160, dtype=np.uint8)),
+        (lambda: coding.Deinterleaver(rows=8, cols=8), "deinterleave_soft",
+         np.arange(128, dtype=np.float32)),
+        (lambda: coding.ConvEncoder(K7), "encode", _bits(40)),
+        (lambda: coding.ReedSolomon(32), "encode", np.arange(223, dtype=np.uint8)),
+    ],
+)
+@pytest.mark.parametrize("shift", [0, 1, 3])
+def test_out_sharing_the_input_memory_gives_the_plain_result(make, method, x, shift):
+    want = getattr(make(), method)(x)
+    buf = np.zeros(shift + max(want.size, x.size) + 4, x.dtype)
+    buf[shift:shift + x.size] = x
+    res = getattr(make(), method)(buf[shift:shift + x.size], out=buf)
+    np.testing.assert_array_equal(res, want)
