@@ -22,10 +22,12 @@ constexpr float kUnreached = -FLT_MAX / 4.0f;
 // States are processed as butterflies: states i and i + H (H = S/2) share the
 // predecessors 2i and 2i + 1. For butterfly i the four branches are
 //   A: 2i -> i, B: 2i+1 -> i, C: 2i -> i+H, D: 2i+1 -> i+H,
-// and each branch's metric is kept as n sign coefficients (+1 / -1 per symbol), so
-// the per-state branch metrics of a whole column are a few vector multiply-adds
-// instead of a gather from the 2^n pattern table. Multiplying by +-1 is exact, so
-// the sums equal the pattern table's entries bit for bit.
+// and each branch's output pattern is kept twice: as an index into the 2^n-entry
+// branch-metric table of the column (picked by a register permute when the table
+// fits one register), and as n sign coefficients (+1 / -1 per symbol), so that wider
+// tables become a few vector multiply-adds instead of a gather. Multiplying by +-1
+// is exact and the sums run in the table's order, so both give the table's entries
+// bit for bit.
 struct viterbi_t {
   conv_code_t code;
   std::uint64_t depth = 0;

@@ -52,4 +52,5 @@ std::uint64_t viterbi_state_size(const viterbi_t* v);
 void viterbi_get_state(const viterbi_t* v, std::uint8_t* buf);
 // buf: viterbi_state_size bytes. Returns 0, or -4 (nothing changed) when the header,
 // depth or code fields differ from this decoder's, pos >= depth or filled > depth.
+// Decision bytes are read as 0 or non-zero (kept as 0 or 1).
 int viterbi_set_state(viterbi_t* v, const std::uint8_t* buf);
