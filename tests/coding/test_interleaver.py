@@ -47,7 +47,7 @@ def test_geometry_getters_and_reset():
 
 
 @pytest.mark.parametrize("rows,cols,unit", [(1, 1, 1), (3, 4, 1), (7, 5, 1), (40, 33, 1), (64, 64, 1),
-                                            (1, 9, 2), (4, 6, 3), (5, 5, 8), (16, 3, 16), (2, 2, 100)])
+                                            (1, 9, 2), (17, 9, 2), (4, 6, 3), (9, 10, 4), (5, 5, 8), (16, 3, 16), (2, 2, 100)])
 def test_random_round_trips_match_the_reference(rng, rows, cols, unit):
     bb = rows * cols * unit
     blocks = int(rng.integers(1, 4))
