@@ -9,6 +9,12 @@ LENGTHS = [1, 2, 4, 17, 48, 1000, 1024, 4096]
 # Tolerances relative to the transform's scale: single precision accumulates
 # about log2(n) roundings of 2**-24.
 TOL = {np.complex64: 2e-6, np.complex128: 1e-13}
+COMPLEX_METHODS = [
+    ("execute_cf64", np.complex128),
+    ("execute_cf32", np.complex64),
+    ("execute_inplace_cf64", np.complex128),
+    ("execute_inplace_cf32", np.complex64),
+]
 
 
 def signal(rng, n, dtype):
@@ -23,15 +29,7 @@ def assert_dft(got, want, dtype):
 
 @pytest.mark.parametrize("n", LENGTHS)
 @pytest.mark.parametrize("sign", [-1, 1])
-@pytest.mark.parametrize(
-    "method,dtype",
-    [
-        ("execute_cf64", np.complex128),
-        ("execute_cf32", np.complex64),
-        ("execute_inplace_cf64", np.complex128),
-        ("execute_inplace_cf32", np.complex64),
-    ],
-)
+@pytest.mark.parametrize("method,dtype", COMPLEX_METHODS)
 def test_1d_matches_numpy_unnormalised(rng, n, sign, method, dtype):
     x = signal(rng, n, dtype)
     keep = x.copy()
@@ -150,15 +148,7 @@ GRIDS = [(4, 4), (4, 6), (6, 8), (16, 16), (32, 48), (3, 5), (64, 256)]
 
 @pytest.mark.parametrize("ny,nx", GRIDS)
 @pytest.mark.parametrize("sign", [-1, 1])
-@pytest.mark.parametrize(
-    "method,dtype",
-    [
-        ("execute_cf64", np.complex128),
-        ("execute_cf32", np.complex64),
-        ("execute_inplace_cf64", np.complex128),
-        ("execute_inplace_cf32", np.complex64),
-    ],
-)
+@pytest.mark.parametrize("method,dtype", COMPLEX_METHODS)
 def test_2d_matches_numpy(rng, ny, nx, sign, method, dtype):
     x = signal(rng, ny * nx, dtype).reshape(ny, nx)
     got = getattr(spectral.FFT2D(ny=ny, nx=nx, sign=sign), method)(x)
