@@ -58,6 +58,10 @@ try:
 except ImportError:
     reedsolo = None
 try:
+    import galois
+except ImportError:
+    galois = None
+try:
     import commpy.channelcoding as commpy_cc
 except Exception:  # optional peer; it may not import with every NumPy
     commpy_cc = None
@@ -221,9 +225,23 @@ def bench_rs(quick, rng):
         bad = [bytearray(w.tobytes()) for w in corrupted[:few]]
         rso_err = few / best_time(lambda: [rsc.decode(w) for w in bad], repeats=2)
 
-    row("encode", ours_enc, [("libfec", fec_enc), ("reedsolo", rso_enc)])
-    row("decode, clean codeword", ours_clean, [("libfec", fec_clean), ("reedsolo", rso_clean)])
-    row("decode, 16 symbol errors", ours_err, [("libfec", fec_err), ("reedsolo", rso_err)])
+    gal_enc = gal_clean = gal_err = NAN
+    if galois is not None and not quick:  # its first calls compile for tens of seconds
+        GF = galois.GF(2 ** 8, irreducible_poly=0x187, primitive_element=2)
+        grs = galois.ReedSolomon(255, 223, field=GF, alpha=GF(2) ** 11, c=112)
+        ginfo, gcw, gbad = GF(info), GF(cws), GF(corrupted)
+        assert np.array_equal(np.asarray(grs.encode(ginfo)), cws), "galois parity differs"
+        gal_enc = m / best_time(lambda: grs.encode(ginfo), repeats=3)
+        gal_clean = m / best_time(lambda: grs.decode(gcw), repeats=3)
+        gal_err = m / best_time(lambda: grs.decode(gbad), repeats=3)
+
+    def peers(f, r, g):
+        out = [("libfec", f), ("reedsolo", r)]
+        return out + [("galois (batched)", g)] if g == g else out
+
+    row("encode", ours_enc, peers(fec_enc, rso_enc, gal_enc))
+    row("decode, clean codeword", ours_clean, peers(fec_clean, rso_clean, gal_clean))
+    row("decode, 16 symbol errors", ours_err, peers(fec_err, rso_err, gal_err))
 
 
 def bench_interleaver(quick, rng):
