@@ -109,15 +109,19 @@ bool all_zero(const std::uint8_t* p, std::uint32_t count) {
   return acc == 0;
 }
 
-// S_i = w(r_i) = rem(r_i), since g(r_i) = 0; Horner over the nroots coefficients.
+// S_i = w(r_i) = rem(r_i), since g(r_i) = 0; Horner over the nroots coefficients,
+// all roots advanced together so that their independent chains overlap.
 void syndromes_from_remainder(const rs_codec_t* rs, const std::uint8_t* rem, std::uint8_t* synd) {
-  for (std::uint32_t i = 0; i < rs->nroots; ++i) {
-    const std::uint32_t lr = rs->root_log[i];
-    std::uint8_t s = 0;
-    for (std::uint32_t j = 0; j < rs->nroots; ++j)
-      s = static_cast<std::uint8_t>((s == 0 ? 0 : rs->exp_table[rs->log_table[s] + lr]) ^ rem[j]);
-    synd[i] = s;
+  const std::uint32_t nr = rs->nroots;
+  std::uint8_t s[kMaxRoots] = {};
+  for (std::uint32_t j = 0; j < nr; ++j) {
+    const std::uint8_t c = rem[j];
+    for (std::uint32_t i = 0; i < nr; ++i) {
+      const std::uint8_t v = s[i];
+      s[i] = static_cast<std::uint8_t>((v == 0 ? 0 : rs->exp_table[rs->log_table[v] + rs->root_log[i]]) ^ c);
+    }
   }
+  std::memcpy(synd, s, nr);
 }
 
 }  // namespace
@@ -230,6 +234,9 @@ int rs_decode(const rs_codec_t* rs, std::uint8_t* codeword) {
   std::uint8_t T[kMaxRoots + 1];
   std::uint8_t b = 1;
   std::uint32_t L = 0, m = 1;
+  // Degrees of Lambda and B: coefficients above them are zero, so the update and the
+  // copies stop there (the result is the one of the full-length loops).
+  std::uint32_t deg_l = 0, deg_b = 0;
   for (std::uint32_t j = 0; j < nroots; ++j) {
     std::uint8_t d = S[j];
     for (std::uint32_t l = 1; l <= L; ++l) d ^= gf_mul(rs, lambda[l], S[j - l]);
@@ -237,11 +244,17 @@ int rs_decode(const rs_codec_t* rs, std::uint8_t* codeword) {
       ++m;
       continue;
     }
-    std::memcpy(T, lambda, nroots + 1);
+    std::memcpy(T, lambda, deg_l + 1);
+    const std::uint32_t deg_t = deg_l;
     const std::uint8_t coef = gf_div(rs, d, b);
-    for (std::uint32_t l = m; l <= nroots; ++l) lambda[l] ^= gf_mul(rs, coef, B[l - m]);
+    const std::uint32_t top = m + deg_b < nroots ? m + deg_b : nroots;
+    for (std::uint32_t l = m; l <= top; ++l) lambda[l] ^= gf_mul(rs, coef, B[l - m]);
+    if (top > deg_l) deg_l = top;
+    while (deg_l > 0 && lambda[deg_l] == 0) --deg_l;
     if (2 * L <= j) {
-      std::memcpy(B, T, nroots + 1);
+      std::memcpy(B, T, deg_t + 1);
+      for (std::uint32_t l = deg_t + 1; l <= deg_b; ++l) B[l] = 0;
+      deg_b = deg_t;
       b = d;
       L = j + 1 - L;
       m = 1;
