@@ -1,5 +1,6 @@
 #include "coding/core/viterbi.h"
 
+#include <bit>
 #include <cfloat>
 #include <cstring>
 #include <memory>
@@ -16,6 +17,7 @@ constexpr std::uint64_t kFixedBytes = 80;
 // Start metric of every state but 0: the most negative finite float over 4, so that
 // several branch metrics can be added without reaching -inf.
 constexpr float kUnreached = -FLT_MAX / 4.0f;
+constexpr std::uint32_t kSign = 0x80000000u;
 
 }  // namespace
 
@@ -24,10 +26,10 @@ constexpr float kUnreached = -FLT_MAX / 4.0f;
 //   A: 2i -> i, B: 2i+1 -> i, C: 2i -> i+H, D: 2i+1 -> i+H,
 // and each branch's output pattern is kept twice: as an index into the 2^n-entry
 // branch-metric table of the column (picked by a register permute when the table
-// fits one register), and as n sign coefficients (+1 / -1 per symbol), so that wider
-// tables become a few vector multiply-adds instead of a gather. Multiplying by +-1
-// is exact and the sums run in the table's order, so both give the table's entries
-// bit for bit.
+// fits one register), and as n sign masks (0 or the float sign bit per symbol), so
+// that wider tables become a few vector XORs and adds instead of a gather. Flipping
+// the sign bit is exactly the negation the table uses (NaNs included) and the sums
+// run in the table's order, so both give the table's entries bit for bit.
 struct viterbi_t {
   conv_code_t code;
   std::uint64_t depth = 0;
@@ -38,7 +40,7 @@ struct viterbi_t {
   kv::AlignedBuf<std::uint8_t> decisions;  // depth columns of S bytes
   std::uint64_t pos = 0;
   std::uint64_t filled = 0;
-  kv::AlignedBuf<float> coef;   // [branch A..D][symbol l][butterfly i]
+  kv::AlignedBuf<std::uint32_t> coef;  // [branch A..D][symbol l][butterfly i]: sign mask
   kv::AlignedBuf<float> bm;     // [branch A..D][butterfly i], per-column scratch
   kv::AlignedBuf<std::int32_t> mask;  // per-column compare masks, state order
   kv::AlignedBuf<std::int32_t> pattern;  // [branch A..D][butterfly i]: output pattern
@@ -72,7 +74,7 @@ viterbi_t* viterbi_create(const std::uint32_t* poly, std::uint64_t poly_len, std
     v->path = kv::AlignedBuf<std::uint16_t>(depth);
     const std::uint32_t n = static_cast<std::uint32_t>(code.n);
     const std::uint32_t H = v->H;
-    v->coef = kv::AlignedBuf<float>(4ull * n * H);
+    v->coef = kv::AlignedBuf<std::uint32_t>(4ull * n * H);
     v->bm = kv::AlignedBuf<float>(4ull * H);
     v->mask = kv::AlignedBuf<std::int32_t>(S);
     v->pattern = kv::AlignedBuf<std::int32_t>(4ull * H);
@@ -82,7 +84,7 @@ viterbi_t* viterbi_create(const std::uint32_t* poly, std::uint64_t poly_len, std
         const std::uint32_t q = conv_pattern(&code, regs[b]);
         v->pattern[static_cast<std::uint64_t>(b) * H + i] = static_cast<std::int32_t>(q);
         for (std::uint32_t l = 0; l < n; ++l)
-          v->coef[(static_cast<std::uint64_t>(b) * n + l) * H + i] = ((q >> l) & 1u) ? -1.0f : 1.0f;
+          v->coef[(static_cast<std::uint64_t>(b) * n + l) * H + i] = ((q >> l) & 1u) ? kSign : 0u;
       }
     }
     viterbi_reset(v.get());
@@ -113,14 +115,21 @@ std::uint64_t viterbi_decode_max_out(const viterbi_t* v, std::uint64_t n_in) {
 
 namespace {
 
-// Per-state branch metrics of one branch kind: o[i] = sum over l of c[l][i] * L[l].
+// L with its sign bit flipped where mask has it: +L or -L.
+inline float signed_by(float L, std::uint32_t mask) {
+  return std::bit_cast<float>(std::bit_cast<std::uint32_t>(L) ^ mask);
+}
+
+// Per-state branch metrics of one branch kind: o[i] = sum over l of (+-L[l]) by the
+// sign masks c[l][i], left to right.
 template <int N>
-[[gnu::always_inline]] inline void branch_metrics(const float* __restrict c, const float* L,
-                                                  float* __restrict o, std::size_t H) {
+[[gnu::always_inline]] inline void branch_metrics(const std::uint32_t* __restrict c,
+                                                  const float* L, float* __restrict o,
+                                                  std::size_t H) {
   const float l0 = L[0];
   for (std::size_t i = 0; i < H; ++i) {
-    float a = c[i] * l0;
-    for (int l = 1; l < N; ++l) a = a + c[static_cast<std::size_t>(l) * H + i] * L[l];
+    float a = signed_by(l0, c[i]);
+    for (int l = 1; l < N; ++l) a = a + signed_by(L[l], c[static_cast<std::size_t>(l) * H + i]);
     o[i] = a;
   }
 }
@@ -150,6 +159,7 @@ template <int N>
 // AVX2 clone, two SSE registers otherwise.
 typedef float v8f __attribute__((vector_size(32)));
 typedef std::int32_t v8i __attribute__((vector_size(32)));
+typedef std::uint32_t v8u __attribute__((vector_size(32)));
 
 // Lowest-numbered state with the greatest metric, and that metric (-FLT_MAX and
 // state 0 when no metric exceeds -FLT_MAX). Eight strided running maxima, each
@@ -202,7 +212,7 @@ template <int N>
   const std::size_t H = v->H;
   const std::size_t S = v->S;
   float* bm = v->bm.data();
-  const float* coef = v->coef.data();
+  const std::uint32_t* coef = v->coef.data();
   for (int b = 0; b < 4; ++b)
     branch_metrics<N>(coef + static_cast<std::size_t>(b) * N * H, L, bm + b * H, H);
   add_compare_select(v->metric.data(), v->metric_next.data(), bm, bm + H, bm + 2 * H, bm + 3 * H,
@@ -231,7 +241,7 @@ template <int N, int K>
   std::int32_t* __restrict mask = v->mask.data();
   const float pend = v->pending;
   const v8f pv = {pend, pend, pend, pend, pend, pend, pend, pend};
-  // Broadcast symbols (sign-coefficient path) and the pattern table (permute path).
+  // Broadcast symbols (sign-mask path) and the pattern table (permute path).
   v8f l[N];
   for (int j = 0; j < N; ++j) {
     float t[8];
@@ -246,7 +256,7 @@ template <int N, int K>
       table[q] = sum;
     }
   }
-  const float* __restrict coef = v->coef.data();
+  const std::uint32_t* __restrict coef = v->coef.data();
   const std::int32_t* __restrict pat = v->pattern.data();
   const v8f lowest = v8f{} - FLT_MAX;
   v8f lo_v = lowest, hi_v = lowest;
@@ -265,13 +275,13 @@ template <int N, int K>
         std::memcpy(&q, pat + static_cast<std::size_t>(k) * H + i, sizeof q);
         bmv[k] = __builtin_shuffle(table, q);
       } else {
-        const float* c = coef + static_cast<std::size_t>(k) * N * H + i;
-        v8f cv;
+        const std::uint32_t* c = coef + static_cast<std::size_t>(k) * N * H + i;
+        v8u cv;
         std::memcpy(&cv, c, sizeof cv);
-        v8f acc = cv * l[0];
+        v8f acc = reinterpret_cast<v8f>(reinterpret_cast<v8u>(l[0]) ^ cv);
         for (int j = 1; j < N; ++j) {
           std::memcpy(&cv, c + static_cast<std::size_t>(j) * H, sizeof cv);
-          acc = acc + cv * l[j];
+          acc = acc + reinterpret_cast<v8f>(reinterpret_cast<v8u>(l[j]) ^ cv);
         }
         bmv[k] = acc;
       }
