@@ -19,6 +19,9 @@ constexpr std::uint64_t kFixedBytes = 80;
 constexpr float kUnreached = -FLT_MAX / 4.0f;
 constexpr std::uint32_t kSign = 0x80000000u;
 
+using decode_fn = std::uint64_t (*)(viterbi_t*, const float*, std::uint64_t, std::uint8_t*);
+decode_fn choose_kernel(const conv_code_t& code);
+
 }  // namespace
 
 // States are processed as butterflies: states i and i + H (H = S/2) share the
@@ -51,6 +54,8 @@ struct viterbi_t {
   // traceback stop where it meets that path, since from there on both coincide.
   kv::AlignedBuf<std::uint16_t> path;
   bool path_valid = false;
+  // The decoding loop for this code on this processor, chosen at creation.
+  decode_fn kernel = nullptr;
 };
 
 viterbi_t* viterbi_create(const std::uint32_t* poly, std::uint64_t poly_len, std::uint32_t k,
@@ -87,6 +92,7 @@ viterbi_t* viterbi_create(const std::uint32_t* poly, std::uint64_t poly_len, std
           v->coef[(static_cast<std::uint64_t>(b) * n + l) * H + i] = ((q >> l) & 1u) ? kSign : 0u;
       }
     }
+    v->kernel = choose_kernel(code);
     viterbi_reset(v.get());
     return v.release();
   });
@@ -155,32 +161,36 @@ template <int N>
   }
 }
 
-// Eight float / int lanes in GCC's generic vector notation: one AVX register on the
-// AVX2 clone, two SSE registers otherwise.
+// Eight float / int lanes in GCC's generic vector notation: one AVX register. The
+// kernels written with them are built for AVX2 only (see the dispatch below).
 typedef float v8f __attribute__((vector_size(32)));
 typedef std::int32_t v8i __attribute__((vector_size(32)));
 typedef std::uint32_t v8u __attribute__((vector_size(32)));
 
+typedef float v4f __attribute__((vector_size(16)));
+typedef std::int32_t v4i __attribute__((vector_size(16)));
+
 // Lowest-numbered state with the greatest metric, and that metric (-FLT_MAX and
-// state 0 when no metric exceeds -FLT_MAX). Eight strided running maxima, each
-// keeping its first occurrence, are merged by value and then by state number.
+// state 0 when no metric exceeds -FLT_MAX). Four strided running maxima (one SSE
+// register each, so every target keeps them in registers), each keeping its first
+// occurrence, are merged by value and then by state number.
 [[gnu::always_inline]] inline std::uint32_t best_state(const float* __restrict nm, std::size_t S,
                                                        float* best_out) {
   float best = -FLT_MAX;
   std::uint32_t best_s = 0;
-  if (S >= 8) {
-    v8f lane_v = {-FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX};
-    v8i lane_s = {0, 0, 0, 0, 0, 0, 0, 0};
-    v8i idx = {0, 1, 2, 3, 4, 5, 6, 7};
-    for (std::size_t s = 0; s < S; s += 8) {
-      v8f x;
+  if (S >= 4) {
+    v4f lane_v = {-FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX};
+    v4i lane_s = {0, 0, 0, 0};
+    v4i idx = {0, 1, 2, 3};
+    for (std::size_t s = 0; s < S; s += 4) {
+      v4f x;
       std::memcpy(&x, nm + s, sizeof x);
-      const v8i g = x > lane_v;
+      const v4i g = x > lane_v;
       lane_v = g ? x : lane_v;
       lane_s = g ? idx : lane_s;
-      idx += 8;
+      idx += 4;
     }
-    for (int l = 0; l < 8; ++l) {
+    for (int l = 0; l < 4; ++l) {
       const std::uint32_t ls = static_cast<std::uint32_t>(lane_s[l]);
       if (lane_v[l] > best || (lane_v[l] == best && ls < best_s)) {
         best = lane_v[l];
@@ -385,20 +395,28 @@ template <int N, int K>
   return written;
 }
 
-using decode_fn = std::uint64_t (*)(viterbi_t*, const float*, std::uint64_t, std::uint8_t*);
-
-#define KV_VITERBI_KERNEL(N, K)                                                                  \
-  __attribute__((target_clones("avx2", "default"))) std::uint64_t decode_n##N##_k##K(            \
+// Kernels with run-time sized loops, for every constraint length: the loop
+// vectoriser serves both instruction sets.
+#define KV_VITERBI_GENERIC(N)                                                                    \
+  __attribute__((target_clones("avx2", "default"))) std::uint64_t decode_n##N##_any(             \
+      viterbi_t* v, const float* x, std::uint64_t branches, std::uint8_t* out) {                  \
+    return decode_run<N, 0>(v, x, branches, out);                                               \
+  }
+// Register-block kernels for k >= 5, written for eight-lane registers: built for AVX2
+// alone and chosen at creation when the processor has it (on a narrower machine the
+// eight-lane code would be split and spilled, slower than the generic kernel).
+#define KV_VITERBI_FIXED(N, K)                                                                   \
+  __attribute__((target("avx2"))) std::uint64_t decode_n##N##_k##K(                              \
       viterbi_t* v, const float* x, std::uint64_t branches, std::uint8_t* out) {                  \
     return decode_run<N, K>(v, x, branches, out);                                               \
   }
 #define KV_VITERBI_KERNELS(N)                                                                    \
-  KV_VITERBI_KERNEL(N, 0)                                                                        \
-  KV_VITERBI_KERNEL(N, 5)                                                                        \
-  KV_VITERBI_KERNEL(N, 6)                                                                        \
-  KV_VITERBI_KERNEL(N, 7)                                                                        \
-  KV_VITERBI_KERNEL(N, 8)                                                                        \
-  KV_VITERBI_KERNEL(N, 9)
+  KV_VITERBI_GENERIC(N)                                                                          \
+  KV_VITERBI_FIXED(N, 5)                                                                         \
+  KV_VITERBI_FIXED(N, 6)                                                                         \
+  KV_VITERBI_FIXED(N, 7)                                                                         \
+  KV_VITERBI_FIXED(N, 8)                                                                         \
+  KV_VITERBI_FIXED(N, 9)
 KV_VITERBI_KERNELS(1)
 KV_VITERBI_KERNELS(2)
 KV_VITERBI_KERNELS(3)
@@ -406,16 +424,22 @@ KV_VITERBI_KERNELS(4)
 KV_VITERBI_KERNELS(5)
 KV_VITERBI_KERNELS(6)
 #undef KV_VITERBI_KERNELS
-#undef KV_VITERBI_KERNEL
+#undef KV_VITERBI_FIXED
+#undef KV_VITERBI_GENERIC
 
-// [n - 1][k]: the kernel for each code shape; constraint lengths below 5 share the
-// run-time sized one.
-#define KV_ROW(N)                                                                                \
-  {decode_n##N##_k0, decode_n##N##_k0, decode_n##N##_k0, decode_n##N##_k0, decode_n##N##_k0,    \
-   decode_n##N##_k5, decode_n##N##_k6, decode_n##N##_k7, decode_n##N##_k8, decode_n##N##_k9}
-const decode_fn kKernels[CONV_N_MAX][CONV_K_MAX + 1] = {KV_ROW(1), KV_ROW(2), KV_ROW(3),
-                                                        KV_ROW(4), KV_ROW(5), KV_ROW(6)};
+const decode_fn kGeneric[CONV_N_MAX] = {decode_n1_any, decode_n2_any, decode_n3_any,
+                                        decode_n4_any, decode_n5_any, decode_n6_any};
+// [n - 1][k - 5]
+#define KV_ROW(N) {decode_n##N##_k5, decode_n##N##_k6, decode_n##N##_k7, decode_n##N##_k8, decode_n##N##_k9}
+const decode_fn kFixed[CONV_N_MAX][5] = {KV_ROW(1), KV_ROW(2), KV_ROW(3),
+                                         KV_ROW(4), KV_ROW(5), KV_ROW(6)};
 #undef KV_ROW
+
+decode_fn choose_kernel(const conv_code_t& code) {
+  __builtin_cpu_init();
+  if (code.k >= 5 && __builtin_cpu_supports("avx2")) return kFixed[code.n - 1][code.k - 5];
+  return kGeneric[code.n - 1];
+}
 
 }  // namespace
 
@@ -426,7 +450,7 @@ std::uint64_t viterbi_decode(viterbi_t* v, const float* x, std::uint64_t n_in, s
   if (n_in < n || n_in % n != 0) return 0;
   if (max_out < viterbi_decode_max_out(v, n_in)) return 0;
   const std::uint64_t branches = n_in / n;
-  return kKernels[v->code.n - 1][v->code.k](v, x, branches, out);
+  return v->kernel(v, x, branches, out);
 }
 
 std::uint64_t viterbi_state_size(const viterbi_t* v) {
