@@ -453,6 +453,8 @@ std::uint64_t viterbi_decode(viterbi_t* v, const float* x, std::uint64_t n_in, s
   return v->kernel(v, x, branches, out);
 }
 
+void viterbi_use_portable_kernel(viterbi_t* v) { v->kernel = kGeneric[v->code.n - 1]; }
+
 std::uint64_t viterbi_state_size(const viterbi_t* v) {
   return static_cast<std::uint64_t>(v->S) * (v->depth + 4) + kFixedBytes;
 }

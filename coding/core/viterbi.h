@@ -33,6 +33,12 @@ const conv_code_t* viterbi_code(const viterbi_t* v);
 // v: decoder; returns the traceback depth.
 std::uint64_t viterbi_depth(const viterbi_t* v);
 
+// v: decoder. Switches it to the portable kernel with run-time sized loops, the one
+// processors without AVX2 run for every code (decoders otherwise use register-block
+// kernels for k >= 5 on AVX2): lets tests and benchmarks exercise both. Results are
+// identical either way.
+void viterbi_use_portable_kernel(viterbi_t* v);
+
 // v: decoder; n_in: soft values offered to the next decode call.
 // Returns max(0, floor(n_in / n) - fill), fill being the branches still needed to
 // fill the traceback: exactly what that decode call writes.

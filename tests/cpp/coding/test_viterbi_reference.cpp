@@ -170,13 +170,24 @@ std::vector<float> soft_input(std::mt19937_64& rng, std::size_t count, int flavo
   return x;
 }
 
-TEST(ViterbiReference, RandomCodesMatchBitsAndBlobs) {
+// Both kernels: the one this processor gets, and the portable one.
+class ViterbiKernels : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Kernel, ViterbiKernels, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "portable" : "native"; });
+
+viterbi_t* make_decoder(const Code& c, bool portable) {
+  viterbi_t* v = viterbi_create(c.poly.data(), c.poly.size(), c.k, c.invert, c.depth);
+  if (v && portable) viterbi_use_portable_kernel(v);
+  return v;
+}
+
+TEST_P(ViterbiKernels, RandomCodesMatchBitsAndBlobs) {
   std::mt19937_64 rng(20261211);
   for (int trial = 0; trial < 300; ++trial) {
     const Code c = random_code(rng);
     SCOPED_TRACE(::testing::Message() << "trial " << trial << " k " << c.k << " n " << c.poly.size()
                                       << " depth " << c.depth);
-    viterbi_t* v = viterbi_create(c.poly.data(), c.poly.size(), c.k, c.invert, c.depth);
+    viterbi_t* v = make_decoder(c, GetParam());
     ASSERT_NE(v, nullptr);
     RefViterbi ref(c.poly, c.k, c.invert, c.depth);
     const std::size_t n = c.poly.size();
@@ -196,13 +207,14 @@ TEST(ViterbiReference, RandomCodesMatchBitsAndBlobs) {
   }
 }
 
-TEST(ViterbiReference, RestoredDecoderContinuesLikeTheReference) {
+TEST_P(ViterbiKernels, RestoredDecoderContinuesLikeTheReference) {
   std::mt19937_64 rng(7);
   for (int trial = 0; trial < 60; ++trial) {
     const Code c = random_code(rng);
     const std::size_t n = c.poly.size();
-    viterbi_t* a = viterbi_create(c.poly.data(), n, c.k, c.invert, c.depth);
-    viterbi_t* b = viterbi_create(c.poly.data(), n, c.k, c.invert, c.depth);
+    // The snapshot is taken from one kernel and resumed by the other.
+    viterbi_t* a = make_decoder(c, !GetParam());
+    viterbi_t* b = make_decoder(c, GetParam());
     ASSERT_NE(a, nullptr);
     RefViterbi ref(c.poly, c.k, c.invert, c.depth);
     const auto x = soft_input(rng, n * 600, trial % 3);
