@@ -52,14 +52,14 @@ struct ConvEncoderType {
       return nullptr;
     kv::Input poly(poly_obj, NPY_UINT32);
     if (!poly) return nullptr;
-    return kv_coding::created_or(
+    return kv::created_or(
         conv_enc_create(poly.data<std::uint32_t>(), poly.size(), static_cast<std::uint32_t>(k),
                         static_cast<std::uint32_t>(invert)),
-        kEncRefused);
+        PyExc_ValueError, kEncRefused);
   }
 
   static inline PyMethodDef methods[] = {
-      kv_coding::bounded_n<ConvEncoderType, conv_enc_encode, conv_enc_encode_max_out>(
+      kv_coding::bounded_unaliased<ConvEncoderType, conv_enc_encode, conv_enc_encode_max_out>(
           "encode",
           "Encode bits into channel symbols.\n\n"
           "Parameters\n----------\n"
@@ -126,14 +126,14 @@ struct ViterbiType {
       return nullptr;
     kv::Input poly(poly_obj, NPY_UINT32);
     if (!poly) return nullptr;
-    return kv_coding::created_or(
+    return kv::created_or(
         viterbi_create(poly.data<std::uint32_t>(), poly.size(), static_cast<std::uint32_t>(k),
                        static_cast<std::uint32_t>(invert), depth),
-        kVitRefused);
+        PyExc_ValueError, kVitRefused);
   }
 
   static inline PyMethodDef methods[] = {
-      kv_coding::bounded_n<ViterbiType, viterbi_decode, viterbi_decode_max_out>(
+      kv_coding::bounded_unaliased<ViterbiType, viterbi_decode, viterbi_decode_max_out>(
           "decode",
           "Decode soft symbols, emitting the bits whose traceback is complete.\n\n"
           "A call whose length is not a positive multiple of n is refused silently: it\n"

@@ -24,17 +24,16 @@ constexpr char kDeinterleaveSoftMsg[] =
 // kernels must not write over what they read: an x sharing out's memory (out=x, for
 // instance) is read from a private copy.
 template <auto CoreFn, const char* Msg>
-PyObject* permute_method(interleaver_t* il, PyObject* args, PyObject* kw) {
+PyObject* permute_method(interleaver_t* il, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) {
   using F = decltype(CoreFn);
   return [&]<class E>(std::uint64_t (*)(const interleaver_t*, const E*, std::uint64_t, E*,
                                         std::uint64_t)) -> PyObject* {
-    PyObject* x = nullptr;
-    PyObject* out = Py_None;
-    if (!PyArg_ParseTupleAndKeywords(args, kw, "O|O", const_cast<char**>(kv::kXOut), &x, &out))
-      return nullptr;
-    kv::Input in(x, kv::npy_type_of<E>());
+    PyObject* slots[2] = {nullptr, Py_None};  // x, out
+    if (!kv::parse_objects(args, nargs, kwnames, kv::kXOut, 1, slots)) return nullptr;
+    kv::Input in(slots[0], kv::npy_type_of<E>());
     if (!in) return nullptr;
-    kv::BoundedOut res(out, kv::npy_type_of<E>(), in.size());
+    kv::BoundedOut res(slots[1], kv::npy_type_of<E>(), in.size());
     if (!res) return nullptr;
     std::vector<E> copy;
     const E* src = kv_coding::unaliased_input<E, E>(in, res, copy);
@@ -55,7 +54,7 @@ interleaver_t* create_interleaver(PyObject* args, PyObject* kw) {
   if (!PyArg_ParseTupleAndKeywords(args, kw, "|KKK", const_cast<char**>(kwlist), &rows, &cols,
                                    &unit_bits))
     return nullptr;
-  return kv_coding::created_or(interleaver_create(rows, cols, unit_bits), kIlRefused);
+  return kv::created_or(interleaver_create(rows, cols, unit_bits), PyExc_ValueError, kIlRefused);
 }
 
 #define KV_IL_PARAMS                                                                          \

@@ -1,5 +1,4 @@
 // coding.ReedSolomon.
-#include "coding/binding/coding_protocol.h"
 #include "coding/binding/coding_types.h"
 #include "coding/core/rs_codec.h"
 
@@ -12,10 +11,26 @@ constexpr const char* kRsRefused =
     "information symbol, 2 <= symbol_bits <= 8, a PRIMITIVE field_poly, and a root_stride coprime "
     "with 2**symbol_bits - 1";
 
+// The single positional argument of `name(arg)` (format "O"), in CPython's wording
+// when the call does not have exactly one.
+PyObject* one_positional(const char* name, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) {
+  if (kwnames && PyTuple_GET_SIZE(kwnames) != 0) {
+    PyErr_Format(PyExc_TypeError, "%s() takes no keyword arguments", name);
+    return nullptr;
+  }
+  if (nargs != 1) {
+    PyErr_Format(PyExc_TypeError, "%s() takes exactly one argument (%zd given)", name, nargs);
+    return nullptr;
+  }
+  return args[0];
+}
+
 // decode(codeword): corrects a caller's uint8 array in place; no conversion.
-PyObject* rs_decode_method(rs_codec_t* rs, PyObject* args) {
-  PyObject* cw;
-  if (!PyArg_ParseTuple(args, "O:decode", &cw)) return nullptr;
+PyObject* rs_decode_method(rs_codec_t* rs, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) {
+  PyObject* cw = one_positional("decode", args, nargs, kwnames);
+  if (!cw) return nullptr;
   if (!kv::check_target(cw, NPY_UINT8, "codeword")) return nullptr;
   auto* a = reinterpret_cast<PyArrayObject*>(cw);
   const int r = rs_codec_decode(rs, static_cast<std::uint8_t*>(PyArray_DATA(a)),
@@ -23,17 +38,19 @@ PyObject* rs_decode_method(rs_codec_t* rs, PyObject* args) {
   return PyLong_FromLong(r);
 }
 
-PyObject* rs_codeword_ok_method(rs_codec_t* rs, PyObject* args) {
-  PyObject* cw;
-  if (!PyArg_ParseTuple(args, "O:codeword_ok", &cw)) return nullptr;
+PyObject* rs_codeword_ok_method(rs_codec_t* rs, PyObject* const* args, Py_ssize_t nargs,
+                                PyObject* kwnames) {
+  PyObject* cw = one_positional("codeword_ok", args, nargs, kwnames);
+  if (!cw) return nullptr;
   kv::Input in(cw, NPY_UINT8);
   if (!in) return nullptr;
   return PyLong_FromLong(rs_codec_codeword_ok(rs, in.data<std::uint8_t>(), in.size()));
 }
 
-PyObject* rs_generator_method(rs_codec_t* rs, PyObject* args) {
-  PyObject* out;
-  if (!PyArg_ParseTuple(args, "O:generator", &out)) return nullptr;
+PyObject* rs_generator_method(rs_codec_t* rs, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+  PyObject* out = one_positional("generator", args, nargs, kwnames);
+  if (!out) return nullptr;
   if (!kv::check_target(out, NPY_UINT8, "out")) return nullptr;
   auto* a = reinterpret_cast<PyArrayObject*>(out);
   const std::uint64_t r = rs_codec_generator(rs, static_cast<std::uint8_t*>(PyArray_DATA(a)),
@@ -75,16 +92,16 @@ struct ReedSolomonType {
     if (!PyArg_ParseTupleAndKeywords(args, kw, "k|kkkk", const_cast<char**>(kwlist), &nroots,
                                      &symbol_bits, &field_poly, &first_root, &root_stride))
       return nullptr;
-    return kv_coding::created_or(
+    return kv::created_or(
         rs_codec_create(static_cast<std::uint32_t>(nroots), static_cast<std::uint32_t>(symbol_bits),
                         static_cast<std::uint32_t>(field_poly),
                         static_cast<std::uint32_t>(first_root),
                         static_cast<std::uint32_t>(root_stride)),
-        kRsRefused);
+        PyExc_ValueError, kRsRefused);
   }
 
   static inline PyMethodDef methods[] = {
-      kv_coding::bounded_n<ReedSolomonType, rs_codec_encode, rs_codec_encode_max_out>(
+      kv::bounded_x<ReedSolomonType, rs_codec_encode, rs_codec_encode_max_out>(
           "encode",
           "Encode k information symbols into a systematic codeword.\n\n"
           "Parameters\n----------\n"
@@ -116,7 +133,7 @@ struct ReedSolomonType {
           ">>> cw[3] ^= 0xFF; cw[40] ^= 0x01\n"
           ">>> rs.decode(cw), bool((cw[:223] == np.arange(223)).all())\n"
           "(2, True)\n"),
-      kv_coding::bounded_n<ReedSolomonType, rs_codec_syndromes, rs_codec_syndromes_max_out>(
+      kv::bounded_x<ReedSolomonType, rs_codec_syndromes, rs_codec_syndromes_max_out>(
           "syndromes",
           "Syndromes S_i = w(r_i) of a received word.\n\n"
           "Parameters\n----------\n"
