@@ -69,69 +69,55 @@ void scale_ints_wide(const T* __restrict in, std::size_t samples, double k,
   for (std::size_t i = 0; i < 2 * samples; ++i) out[i] = static_cast<double>(in[i]) * k;
 }
 
-// One precision's transform: an out-of-place plan over `len` samples made on
-// two aligned staging buffers, run on caller memory when alignment allows and
-// through the staging buffers otherwise. The same plan serves every call, so a
-// result does not depend on where the caller's arrays happen to sit.
-template <class S>
-struct Stage;
-
-template <>
-struct Stage<cf64_t> {
-  Plan64 plan;
-  kv::AlignedBuf<cf64_t> in, out;
-  std::size_t len = 0;
-
-  void run(const cf64_t* src, cf64_t* dst) {
-    const cf64_t* s = src;
-    if (!aligned64(src) || src == dst) {
-      if (src != in.data()) std::memcpy(in.data(), src, len * sizeof(cf64_t));
-      s = in.data();
-    }
-    cf64_t* d = aligned64(dst) && s != dst ? dst : out.data();
-    fftw_execute_dft(plan.get(), c64(const_cast<cf64_t*>(s)), c64(d));
-    if (d != dst) std::memcpy(dst, d, len * sizeof(cf64_t));
-  }
-};
-
-template <>
-struct Stage<cf32_t> {
-  Plan32 plan;
-  kv::AlignedBuf<cf32_t> in, out;
-  std::size_t len = 0;
-
-  void run(const cf32_t* src, cf32_t* dst) {
-    const cf32_t* s = src;
-    if (!aligned32(src) || src == dst) {
-      if (src != in.data()) std::memcpy(in.data(), src, len * sizeof(cf32_t));
-      s = in.data();
-    }
-    cf32_t* d = aligned32(dst) && s != dst ? dst : out.data();
-    fftwf_execute_dft(plan.get(), c32(const_cast<cf32_t*>(s)), c32(d));
-    if (d != dst) std::memcpy(dst, d, len * sizeof(cf32_t));
-  }
-};
-
-bool make_1d(Stage<cf64_t>& st, std::size_t n, int dir) {
-  st.len = n;
-  st.in = kv::AlignedBuf<cf64_t>(n);
-  st.out = kv::AlignedBuf<cf64_t>(n);
-  st.plan.reset(fftw_plan_dft_1d(static_cast<int>(n), c64(st.in.data()), c64(st.out.data()),
-                                 dir, kPlanFlags));
-  return st.plan != nullptr;
+void exec(fftw_plan_s* p, const cf64_t* in, cf64_t* out) {
+  fftw_execute_dft(p, c64(const_cast<cf64_t*>(in)), c64(out));
 }
-bool make_1d(Stage<cf32_t>& st, std::size_t n, int dir) {
-  st.len = n;
-  st.in = kv::AlignedBuf<cf32_t>(n);
-  st.out = kv::AlignedBuf<cf32_t>(n);
-  st.plan.reset(fftwf_plan_dft_1d(static_cast<int>(n), c32(st.in.data()), c32(st.out.data()),
-                                  dir, kPlanFlags));
-  return st.plan != nullptr;
+void exec(fftwf_plan_s* p, const cf32_t* in, cf32_t* out) {
+  fftwf_execute_dft(p, c32(const_cast<cf32_t*>(in)), c32(out));
 }
-void exec(fftw_plan_s* p, cf64_t* in, cf64_t* out) { fftw_execute_dft(p, c64(in), c64(out)); }
-void exec(fftwf_plan_s* p, cf32_t* in, cf32_t* out) { fftwf_execute_dft(p, c32(in), c32(out)); }
 bool aligned(const cf64_t* p) { return aligned64(p); }
 bool aligned(const cf32_t* p) { return aligned32(p); }
+
+fftw_plan_s* plan_1d(std::size_t n, cf64_t* in, cf64_t* out, int dir) {
+  return fftw_plan_dft_1d(static_cast<int>(n), c64(in), c64(out), dir, kPlanFlags);
+}
+fftwf_plan_s* plan_1d(std::size_t n, cf32_t* in, cf32_t* out, int dir) {
+  return fftwf_plan_dft_1d(static_cast<int>(n), c32(in), c32(out), dir, kPlanFlags);
+}
+
+// One precision's 1-D transform: an out-of-place plan over `len` samples made
+// on two aligned staging buffers, run on caller memory when alignment allows
+// and through the staging buffers otherwise. The same plan serves every call,
+// so a result does not depend on where the caller's arrays happen to sit.
+// Staging is never read before it is written, so it is not zeroed: a large
+// engine costs no page touches until it is used.
+template <class T, class Plan>
+struct Stage {
+  Plan plan;
+  kv::AlignedBuf<T> in, out;
+  std::size_t len = 0;
+
+  bool make(std::size_t n, int dir) {
+    len = n;
+    in = kv::AlignedBuf<T>(n, false);
+    out = kv::AlignedBuf<T>(n, false);
+    plan.reset(plan_1d(n, in.data(), out.data(), dir));
+    return plan != nullptr;
+  }
+
+  void run(const T* src, T* dst) {
+    const T* s = src;
+    if (!aligned(src) || src == dst) {
+      if (src != in.data()) std::memcpy(in.data(), src, len * sizeof(T));
+      s = in.data();
+    }
+    T* d = aligned(dst) && s != dst ? dst : out.data();
+    exec(plan.get(), s, d);
+    if (d != dst) std::memcpy(dst, d, len * sizeof(T));
+  }
+};
+using Stage64 = Stage<cf64_t, Plan64>;
+using Stage32 = Stage<cf32_t, Plan32>;
 
 // Out-of-place transpose of a rows x cols grid in 16 x 16 tiles, so both
 // sides are walked in cache-sized blocks.
@@ -163,9 +149,9 @@ struct Grid {
     ny = y;
     nx = x;
     len = y * x;
-    in = kv::AlignedBuf<T>(len);
-    work = kv::AlignedBuf<T>(len);
-    tr = kv::AlignedBuf<T>(len);
+    in = kv::AlignedBuf<T>(len, false);
+    work = kv::AlignedBuf<T>(len, false);
+    tr = kv::AlignedBuf<T>(len, false);
     int ix = static_cast<int>(x), iy = static_cast<int>(y);
     auto* pin = reinterpret_cast<Raw*>(in.data());
     auto* pwork = reinterpret_cast<Raw*>(work.data());
@@ -182,7 +168,7 @@ struct Grid {
       std::memcpy(in.data(), src, len * sizeof(T));
       s = in.data();
     }
-    exec(rows.get(), const_cast<T*>(s), work.data());
+    exec(rows.get(), s, work.data());
   }
   // Column pass of work; the result is left in work.
   void column_pass() {
@@ -239,7 +225,7 @@ void copy_prefix(const T* in, std::uint64_t in_len, std::size_t n, T* dst) {
 
 // The CF32 transform of m <= len samples zero-padded to len: the single-precision
 // plan when the length is eligible, else widened through the double plan.
-void run_cf32(Stage<cf32_t>& p32, Stage<cf64_t>& p64, bool simd, const cf32_t* src,
+void run_cf32(Stage32& p32, Stage64& p64, bool simd, const cf32_t* src,
               std::size_t m, std::size_t len, cf32_t* dst) {
   if (simd) {
     p32.run(full_frame(src, m, len, p32.in.data()), dst);
@@ -257,8 +243,8 @@ struct fft_state_t {
   std::size_t n = 0;
   std::int32_t sign = -1;
   bool simd = false;
-  Stage<cf64_t> p64;  // double path: CF64, and CF32/integer of non-eligible lengths
-  Stage<cf32_t> p32;  // single-precision path, eligible lengths only
+  Stage64 p64;  // double path: CF64, and CF32/integer of non-eligible lengths
+  Stage32 p32;  // single-precision path, eligible lengths only
   std::unique_ptr<cf64_t[]> scratch;
 
   // CF32 transform of the m <= n samples at src, zero-padded to n, into dst,
@@ -313,15 +299,15 @@ fft_state_t* fft_create(std::uint64_t n, std::int32_t sign, std::int32_t /*nthre
     e->n = n;
     e->sign = sign;
     int dir = direction(sign);
-    if (!make_1d(e->p64, n, dir)) return nullptr;
+    if (!e->p64.make(n, dir)) return nullptr;
     if (fft_simd_eligible(n)) {
       // A single-precision plan that cannot be made leaves the double path in charge.
       try {
-        e->simd = make_1d(e->p32, n, dir);
+        e->simd = e->p32.make(n, dir);
       } catch (const std::bad_alloc&) {
         e->simd = false;
       }
-      if (!e->simd) e->p32 = Stage<cf32_t>{};
+      if (!e->simd) e->p32 = Stage32{};
     }
     return e.release();
   });
