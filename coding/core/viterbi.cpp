@@ -239,8 +239,9 @@ template <int N>
 // column's best metric (the normalisation of the previous column, done where the
 // values are read anyway); the four branch metrics are picked from the 2^N-entry
 // table by a register permute when it fits one register (N <= 3), else formed
-// from the symbols with their signs flipped by the sign masks; the running maxima of the lower and the upper half
-// (states in increasing order within each) are kept beside the ACS.
+// from the symbols with their signs flipped by the sign masks; the running maxima
+// of the lower and the upper half (states in increasing order within each) are
+// kept beside the ACS.
 template <int N, int K>
 [[gnu::always_inline]] inline std::uint32_t acs_column_fixed(viterbi_t* v, const float* L,
                                                              std::uint8_t* __restrict dec) {
