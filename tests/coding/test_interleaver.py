@@ -122,3 +122,19 @@ def test_max_out_is_the_identity():
 def test_unusable_geometries_are_refused(cls, kw):
     with pytest.raises(ValueError, match=f"^{re.escape(REFUSED)}$"):
         cls(**kw)
+
+
+def test_a_burst_of_burst_len_times_t_units_leaves_t_errors_per_codeword(rng):
+    # Four RS(255,223) codewords, one per row: a burst of 4 * 16 wire symbols puts at
+    # most 16 errors in each, which every codeword then corrects.
+    rs = coding.ReedSolomon(nroots=32)
+    words = np.stack([rs.encode(rng.integers(0, 256, 223).astype(np.uint8)) for _ in range(4)])
+    il = coding.Interleaver(rows=4, cols=255)
+    assert il.burst_len == 4 and il.separation == 255
+    wire = il.interleave(words.reshape(-1))
+    start = int(rng.integers(0, wire.size - 64))
+    wire[start:start + 64] ^= rng.integers(1, 256, 64).astype(np.uint8)
+    rx = il.deinterleave(wire).reshape(4, 255).copy()
+    assert [int((rx[i] != words[i]).sum()) for i in range(4)] == [16] * 4
+    assert [rs.decode(rx[i]) for i in range(4)] == [16] * 4
+    np.testing.assert_array_equal(rx, words)
