@@ -1,7 +1,9 @@
 #include "coding/core/rs_codec.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "common/core/guard.h"
 
@@ -122,6 +124,60 @@ void syndromes_from_remainder(const rs_codec_t* rs, const std::uint8_t* rem, std
     }
   }
   std::memcpy(synd, s, nr);
+}
+
+// Chien search over p = 0 ... n-1: the root positions, in increasing order, of
+// lambda0 + sum of the terms, term t having logarithm log[t] at p = 0 and advancing
+// by step[t] per position. Returns the number found (loc), or -1 when a root turns
+// up after `limit` are known. With `stop`, the search ends at the limit-th root (no
+// further root can exist). T: the number of terms when known at compile time (the
+// logarithms then live in registers), or -1.
+template <int T>
+int chien_run(const rs_codec_t* rs, std::uint8_t lambda0, const std::uint32_t* log0,
+              const std::uint32_t* step0, std::uint32_t terms, std::uint32_t limit, bool stop,
+              std::uint32_t* loc) {
+  constexpr std::uint32_t kCap = T >= 0 ? (T > 0 ? T : 1) : kMaxRoots + 1;
+  const std::uint32_t count = T >= 0 ? static_cast<std::uint32_t>(T) : terms;
+  std::uint32_t lg[kCap], st[kCap];
+  for (std::uint32_t t = 0; t < count; ++t) {
+    lg[t] = log0[t];
+    st[t] = step0[t];
+  }
+  const std::uint32_t n = rs->n;
+  std::uint32_t found = 0;
+  for (std::uint32_t p = 0; p < n; ++p) {
+    std::uint8_t sum = lambda0;
+    for (std::uint32_t t = 0; t < count; ++t) {
+      sum ^= rs->exp_table[lg[t]];
+      const std::uint32_t next = lg[t] + st[t];
+      lg[t] = next >= n ? next - n : next;
+    }
+    if (sum == 0) {
+      if (found == limit) return -1;
+      loc[found++] = p;
+      if (stop && found == limit) break;
+    }
+  }
+  return static_cast<int>(found);
+}
+
+using chien_fn = int (*)(const rs_codec_t*, std::uint8_t, const std::uint32_t*,
+                         const std::uint32_t*, std::uint32_t, std::uint32_t, bool,
+                         std::uint32_t*);
+
+template <std::size_t... I>
+constexpr std::array<chien_fn, sizeof...(I)> chien_table(std::index_sequence<I...>) {
+  return {&chien_run<static_cast<int>(I)>...};
+}
+
+// Register-resident variants for up to 32 terms (every locator of at most 32 errors).
+constexpr auto kChien = chien_table(std::make_index_sequence<33>());
+
+int chien(const rs_codec_t* rs, std::uint8_t lambda0, const std::uint32_t* log0,
+          const std::uint32_t* step0, std::uint32_t terms, std::uint32_t limit, bool stop,
+          std::uint32_t* loc) {
+  if (terms < kChien.size()) return kChien[terms](rs, lambda0, log0, step0, terms, limit, stop, loc);
+  return chien_run<-1>(rs, lambda0, log0, step0, terms, limit, stop, loc);
 }
 
 }  // namespace
@@ -279,22 +335,9 @@ int rs_decode(const rs_codec_t* rs, std::uint8_t* codeword) {
     ++terms;
   }
   std::uint32_t loc[kMaxRoots];
-  std::uint32_t found = 0;
-  for (std::uint32_t p = 0; p < n; ++p) {
-    std::uint8_t sum = lambda[0];
-    for (std::uint32_t t = 0; t < terms; ++t) {
-      sum ^= rs->exp_table[term_log[t]];
-      std::uint32_t next = term_log[t] + term_step[t];
-      term_log[t] = next >= n ? next - n : next;
-    }
-    if (sum == 0) {
-      if (found == L) return -1;
-      loc[found++] = p;
-      // A polynomial of degree <= L has no further roots once L are known.
-      if (found == L && deg <= L) break;
-    }
-  }
-  if (found < L) return -1;
+  const int found = chien(rs, lambda[0], term_log, term_step, terms, L, deg <= L, loc);
+  if (found < 0) return -1;
+  if (static_cast<std::uint32_t>(found) < L) return -1;
 
   // Forney: error evaluator Omega = Lambda * S mod x^L.
   std::uint8_t omega[kMaxRoots];
@@ -305,7 +348,7 @@ int rs_decode(const rs_codec_t* rs, std::uint8_t* codeword) {
   }
   const std::uint64_t factor = (1u + n - rs->first_root % n) % n;
   std::uint8_t value[kMaxRoots];
-  for (std::uint32_t e = 0; e < found; ++e) {
+  for (std::uint32_t e = 0; e < static_cast<std::uint32_t>(found); ++e) {
     const std::uint64_t o = static_cast<std::uint64_t>(s) * loc[e] % n;
     const std::uint8_t xinv = gf_pow_alpha(rs, n - o);
     std::uint8_t num = 0;
@@ -323,7 +366,8 @@ int rs_decode(const rs_codec_t* rs, std::uint8_t* codeword) {
       value[e] = gf_mul(rs, gf_div(rs, num, den), gf_pow_alpha(rs, factor * o));
     }
   }
-  for (std::uint32_t e = 0; e < found; ++e) codeword[n - 1 - loc[e]] ^= value[e];
+  for (std::uint32_t e = 0; e < static_cast<std::uint32_t>(found); ++e)
+    codeword[n - 1 - loc[e]] ^= value[e];
   return static_cast<int>(L);
 }
 
