@@ -58,7 +58,8 @@ template <class W>
 
 // 8 x 8 tile of one-byte units: each row is one 64-bit word, transposed by swapping
 // 4-, 2- and 1-byte blocks between rows.
-[[gnu::always_inline]] inline void tile_1(const std::uint8_t* in, std::size_t in_stride, std::uint8_t* out,
+[[gnu::always_inline]] inline void tile_1(const std::uint8_t* in, std::size_t in_stride,
+                                          std::uint8_t* out,
                    std::size_t out_stride) {
   std::uint64_t x[8];
   for (int k = 0; k < 8; ++k) x[k] = load<std::uint64_t>(in + k * in_stride);
@@ -102,7 +103,8 @@ typedef std::uint32_t v4u32 __attribute__((vector_size(16)));
 
 // Any word size: the plain element loop over an 8 x 8 tile.
 template <class W>
-[[gnu::always_inline]] inline void tile_plain(const std::uint8_t* in, std::size_t in_stride, std::uint8_t* out,
+[[gnu::always_inline]] inline void tile_plain(const std::uint8_t* in, std::size_t in_stride,
+                                              std::uint8_t* out,
                        std::size_t out_stride) {
   for (int j = 0; j < 8; ++j)
     for (int i = 0; i < 8; ++i)
@@ -111,7 +113,9 @@ template <class W>
 
 // One block of W-sized units: full T x T tiles through Tile, the ragged edges unit
 // by unit.
-template <class W, int T, void (*Tile)(const std::uint8_t*, std::size_t, std::uint8_t*, std::size_t)>
+using tile_fn = void (*)(const std::uint8_t*, std::size_t, std::uint8_t*, std::size_t);
+
+template <class W, int T, tile_fn Tile>
 [[gnu::always_inline]] inline void transpose_words(const std::uint8_t* __restrict in,
                                                    std::uint8_t* __restrict out,
                                                    std::uint64_t rows, std::uint64_t cols) {
@@ -135,7 +139,8 @@ void transpose_units(const std::uint8_t* __restrict in, std::uint8_t* __restrict
                      std::uint64_t rows, std::uint64_t cols, std::size_t bytes) {
   for (std::uint64_t i = 0; i < rows; ++i) {
     const std::uint8_t* src = in + i * cols * bytes;
-    for (std::uint64_t j = 0; j < cols; ++j) std::memcpy(out + (j * rows + i) * bytes, src + j * bytes, bytes);
+    for (std::uint64_t j = 0; j < cols; ++j)
+      std::memcpy(out + (j * rows + i) * bytes, src + j * bytes, bytes);
   }
 }
 
@@ -205,7 +210,9 @@ std::uint64_t interleaver_deinterleave_soft(const interleaver_t* il, const float
   return permute(il, in, n_in, out, max_out, il->cols, il->rows);
 }
 
-std::uint64_t interleaver_interleave_max_out(const interleaver_t*, std::uint64_t n_in) { return n_in; }
+std::uint64_t interleaver_interleave_max_out(const interleaver_t*, std::uint64_t n_in) {
+  return n_in;
+}
 std::uint64_t interleaver_deinterleave_max_out(const interleaver_t*, std::uint64_t n_in) {
   return n_in;
 }

@@ -120,7 +120,8 @@ void syndromes_from_remainder(const rs_codec_t* rs, const std::uint8_t* rem, std
     const std::uint8_t c = rem[j];
     for (std::uint32_t i = 0; i < nr; ++i) {
       const std::uint8_t v = s[i];
-      s[i] = static_cast<std::uint8_t>((v == 0 ? 0 : rs->exp_table[rs->log_table[v] + rs->root_log[i]]) ^ c);
+      const std::uint8_t prod = v == 0 ? 0 : rs->exp_table[rs->log_table[v] + rs->root_log[i]];
+      s[i] = static_cast<std::uint8_t>(prod ^ c);
     }
   }
   std::memcpy(synd, s, nr);
@@ -176,7 +177,8 @@ constexpr auto kChien = chien_table(std::make_index_sequence<33>());
 int chien(const rs_codec_t* rs, std::uint8_t lambda0, const std::uint32_t* log0,
           const std::uint32_t* step0, std::uint32_t terms, std::uint32_t limit, bool stop,
           std::uint32_t* loc) {
-  if (terms < kChien.size()) return kChien[terms](rs, lambda0, log0, step0, terms, limit, stop, loc);
+  if (terms < kChien.size())
+    return kChien[terms](rs, lambda0, log0, step0, terms, limit, stop, loc);
   return chien_run<-1>(rs, lambda0, log0, step0, terms, limit, stop, loc);
 }
 
@@ -352,7 +354,8 @@ int rs_decode(const rs_codec_t* rs, std::uint8_t* codeword) {
     const std::uint64_t o = static_cast<std::uint64_t>(s) * loc[e] % n;
     const std::uint8_t xinv = gf_pow_alpha(rs, n - o);
     std::uint8_t num = 0;
-    for (std::uint32_t t = L; t-- > 0;) num = static_cast<std::uint8_t>(gf_mul(rs, num, xinv) ^ omega[t]);
+    for (std::uint32_t t = L; t-- > 0;)
+      num = static_cast<std::uint8_t>(gf_mul(rs, num, xinv) ^ omega[t]);
     const std::uint8_t xinv2 = gf_mul(rs, xinv, xinv);
     // Sum over odd w <= L of lambda_w * xinv^(w-1), by Horner in xinv^2.
     std::uint8_t den = 0;

@@ -431,7 +431,8 @@ KV_VITERBI_KERNELS(6)
 const decode_fn kGeneric[CONV_N_MAX] = {decode_n1_any, decode_n2_any, decode_n3_any,
                                         decode_n4_any, decode_n5_any, decode_n6_any};
 // [n - 1][k - 5]
-#define KV_ROW(N) {decode_n##N##_k5, decode_n##N##_k6, decode_n##N##_k7, decode_n##N##_k8, decode_n##N##_k9}
+#define KV_ROW(N) \
+  {decode_n##N##_k5, decode_n##N##_k6, decode_n##N##_k7, decode_n##N##_k8, decode_n##N##_k9}
 const decode_fn kFixed[CONV_N_MAX][5] = {KV_ROW(1), KV_ROW(2), KV_ROW(3),
                                          KV_ROW(4), KV_ROW(5), KV_ROW(6)};
 #undef KV_ROW
@@ -480,7 +481,8 @@ int viterbi_set_state(viterbi_t* v, const std::uint8_t* buf) {
   const std::uint64_t size = viterbi_state_size(v);
   if (!kv::state_check_header(buf, kTag, kVersion, static_cast<std::uint32_t>(size))) return -4;
   const conv_code_t& c = v->code;
-  if (kv::get_u64(buf + 16) != v->depth || kv::get_u32(buf + 40) != static_cast<std::uint32_t>(c.k) ||
+  if (kv::get_u64(buf + 16) != v->depth ||
+      kv::get_u32(buf + 40) != static_cast<std::uint32_t>(c.k) ||
       kv::get_u32(buf + 44) != static_cast<std::uint32_t>(c.n) ||
       kv::get_u32(buf + 48) != conv_invert_mask(&c))
     return -4;
