@@ -1,5 +1,4 @@
 // coding.ConvEncoder and coding.Viterbi.
-#include "coding/binding/coding_protocol.h"
 #include "coding/binding/coding_types.h"
 #include "coding/core/conv_code.h"
 #include "coding/core/viterbi.h"
@@ -59,7 +58,7 @@ struct ConvEncoderType {
   }
 
   static inline PyMethodDef methods[] = {
-      kv_coding::bounded_unaliased<ConvEncoderType, conv_enc_encode, conv_enc_encode_max_out>(
+      kv::bounded_x<ConvEncoderType, conv_enc_encode, conv_enc_encode_max_out>(
           "encode",
           "Encode bits into channel symbols.\n\n"
           "Parameters\n----------\n"
@@ -133,7 +132,7 @@ struct ViterbiType {
   }
 
   static inline PyMethodDef methods[] = {
-      kv_coding::bounded_unaliased<ViterbiType, viterbi_decode, viterbi_decode_max_out>(
+      kv::bounded_x<ViterbiType, viterbi_decode, viterbi_decode_max_out>(
           "decode",
           "Decode soft symbols, emitting the bits whose traceback is complete.\n\n"
           "A call whose length is not a positive multiple of n is refused silently: it\n"

@@ -1,6 +1,5 @@
 // coding.Interleaver and coding.Deinterleaver: two faces of one record and one set
 // of kernels.
-#include "coding/binding/coding_protocol.h"
 #include "coding/binding/coding_types.h"
 #include "coding/core/interleaver.h"
 
@@ -35,8 +34,8 @@ PyObject* permute_method(interleaver_t* il, PyObject* const* args, Py_ssize_t na
     if (!in) return nullptr;
     kv::BoundedOut res(slots[1], kv::npy_type_of<E>(), in.size());
     if (!res) return nullptr;
-    std::vector<E> copy;
-    const E* src = kv_coding::unaliased_input<E, E>(in, res, copy);
+    std::vector<unsigned char> copy;
+    const E* src = kv::unaliased<E, E>(in, res, copy);
     if (!src) return nullptr;
     const std::uint64_t k = CoreFn(il, src, in.size(), res.data<E>(), res.capacity());
     if (k == 0) {

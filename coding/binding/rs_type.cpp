@@ -11,26 +11,9 @@ constexpr const char* kRsRefused =
     "information symbol, 2 <= symbol_bits <= 8, a PRIMITIVE field_poly, and a root_stride coprime "
     "with 2**symbol_bits - 1";
 
-// The single positional argument of `name(arg)` (format "O"), in CPython's wording
-// when the call does not have exactly one.
-PyObject* one_positional(const char* name, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-  if (kwnames && PyTuple_GET_SIZE(kwnames) != 0) {
-    PyErr_Format(PyExc_TypeError, "%s() takes no keyword arguments", name);
-    return nullptr;
-  }
-  if (nargs != 1) {
-    PyErr_Format(PyExc_TypeError, "%s() takes exactly one argument (%zd given)", name, nargs);
-    return nullptr;
-  }
-  return args[0];
-}
-
 // decode(codeword): corrects a caller's uint8 array in place; no conversion.
-PyObject* rs_decode_method(rs_codec_t* rs, PyObject* const* args, Py_ssize_t nargs,
-                           PyObject* kwnames) {
-  PyObject* cw = one_positional("decode", args, nargs, kwnames);
-  if (!cw) return nullptr;
+PyObject* rs_decode_method(rs_codec_t* rs, kv::Arg arg) {
+  PyObject* cw = arg.obj;
   if (!kv::check_target(cw, NPY_UINT8, "codeword")) return nullptr;
   auto* a = reinterpret_cast<PyArrayObject*>(cw);
   const int r = rs_codec_decode(rs, static_cast<std::uint8_t*>(PyArray_DATA(a)),
@@ -38,19 +21,15 @@ PyObject* rs_decode_method(rs_codec_t* rs, PyObject* const* args, Py_ssize_t nar
   return PyLong_FromLong(r);
 }
 
-PyObject* rs_codeword_ok_method(rs_codec_t* rs, PyObject* const* args, Py_ssize_t nargs,
-                                PyObject* kwnames) {
-  PyObject* cw = one_positional("codeword_ok", args, nargs, kwnames);
-  if (!cw) return nullptr;
+PyObject* rs_codeword_ok_method(rs_codec_t* rs, kv::Arg arg) {
+  PyObject* cw = arg.obj;
   kv::Input in(cw, NPY_UINT8);
   if (!in) return nullptr;
   return PyLong_FromLong(rs_codec_codeword_ok(rs, in.data<std::uint8_t>(), in.size()));
 }
 
-PyObject* rs_generator_method(rs_codec_t* rs, PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
-  PyObject* out = one_positional("generator", args, nargs, kwnames);
-  if (!out) return nullptr;
+PyObject* rs_generator_method(rs_codec_t* rs, kv::Arg arg) {
+  PyObject* out = arg.obj;
   if (!kv::check_target(out, NPY_UINT8, "out")) return nullptr;
   auto* a = reinterpret_cast<PyArrayObject*>(out);
   const std::uint64_t r = rs_codec_generator(rs, static_cast<std::uint8_t*>(PyArray_DATA(a)),

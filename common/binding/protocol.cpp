@@ -1,6 +1,7 @@
 #include "common/binding/protocol.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace kv {
@@ -176,6 +177,21 @@ PyObject* BoundedOut::finish(std::uint64_t k, bool none_on_zero) {
     Py_DECREF(r);
   }
   return arr_.release();
+}
+
+const void* unaliased(const void* in, std::size_t in_bytes, const void* out,
+                      std::size_t out_bytes, std::vector<unsigned char>& copy) {
+  auto pa = reinterpret_cast<std::uintptr_t>(in);
+  auto pb = reinterpret_cast<std::uintptr_t>(out);
+  if (in_bytes == 0 || out_bytes == 0 || pa >= pb + out_bytes || pb >= pa + in_bytes) return in;
+  try {
+    copy.assign(static_cast<const unsigned char*>(in),
+                static_cast<const unsigned char*>(in) + in_bytes);
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return nullptr;
+  }
+  return copy.data();
 }
 
 MatchedOut::MatchedOut(PyObject* out_obj, int typenum, std::uint64_t n_in) {

@@ -182,6 +182,18 @@ class BoundedOut {
   bool ok_ = false;
 };
 
+// The input as a kernel may read it while writing `out`: in itself, or a private
+// copy in `copy` when the two byte ranges share memory (an out= view over the
+// input's buffer). Null with MemoryError when the copy cannot be made.
+const void* unaliased(const void* in, std::size_t in_bytes, const void* out,
+                      std::size_t out_bytes, std::vector<unsigned char>& copy);
+
+template <class In, class Out>
+const In* unaliased(const Input& in, const BoundedOut& res, std::vector<unsigned char>& copy) {
+  return static_cast<const In*>(unaliased(in.data<In>(), in.size() * sizeof(In), res.data<Out>(),
+                                          res.capacity() * sizeof(Out), copy));
+}
+
 // Matched output: exactly one element per input element.
 class MatchedOut {
  public:
@@ -229,9 +241,16 @@ struct Fn<R (*)(const C*, A...)> {
   using Ret = R;
 };
 
+// The one positional argument of a single-argument method (METH_O).
+struct Arg {
+  PyObject* obj;
+};
+
 // Function-pointer shapes of own methods, by calling convention.
 template <class T>
 using NoArgs = PyObject* (*)(typename T::Core*);
+template <class T>
+using OneArg = PyObject* (*)(typename T::Core*, Arg arg);
 template <class T>
 using VarArgs = PyObject* (*)(typename T::Core*, PyObject* args);
 template <class T>
@@ -254,6 +273,11 @@ template <class T, auto F>
 PyObject* call_kwargs(PyObject* self, PyObject* args, PyObject* kw) {
   auto* c = live<T>(self);
   return c ? F(c, args, kw) : nullptr;
+}
+template <class T, auto F>
+PyObject* call_one(PyObject* self, PyObject* arg) {
+  auto* c = live<T>(self);
+  return c ? F(c, Arg{arg}) : nullptr;
 }
 template <class T, auto F>
 PyObject* call_fast(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -279,6 +303,8 @@ constexpr PyMethodDef method(const char* name, const char* doc) {
             METH_VARARGS | METH_KEYWORDS, doc};
   else if constexpr (std::is_convertible_v<P, VarArgs<T>>)
     return {name, &call_varargs<T, F>, METH_VARARGS, doc};
+  else if constexpr (std::is_convertible_v<P, OneArg<T>>)
+    return {name, &call_one<T, F>, METH_O, doc};
   else
     return {name, &call_noargs<T, F>, METH_NOARGS, doc};
 }
@@ -333,6 +359,8 @@ std::uint64_t need_for(C* c, std::uint64_t n_in) {
 
 // `method(x, out=None)`, format "O|O": x converted to In, required capacity
 // need_for<MaxOut>(core, len(x)), Core(core, in, len, out, cap) -> produced count.
+// An x that shares memory with out is read from a private copy, so no kernel
+// ever reads what it has already overwritten.
 template <auto CoreFn, auto MaxOut, BoundedOpts Opts = BoundedOpts{},
           const char* const* Kw = kXOut>
 PyObject* bounded_x_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* const* args,
@@ -590,7 +618,10 @@ PyObject* bounded_x_impl(typename Fn<decltype(CoreFn)>::Core* c, PyObject* const
     if (!in) return nullptr;
     BoundedOut res(out, npy_type_of<Out>(), need_for<MaxOut>(c, in.size()), Opts.zero_fresh);
     if (!res) return nullptr;
-    std::uint64_t k = CoreFn(c, in.data<In>(), in.size(), res.data<Out>(), res.capacity());
+    std::vector<unsigned char> copy;
+    const In* src = unaliased<In, Out>(in, res, copy);
+    if (!src) return nullptr;
+    std::uint64_t k = CoreFn(c, src, in.size(), res.data<Out>(), res.capacity());
     return res.finish(k, Opts.none_on_zero);
   }(static_cast<F>(CoreFn));
 }

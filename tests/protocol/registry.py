@@ -223,11 +223,17 @@ def _interleaver_methods(il_cls, with_interleave):
     return m
 
 
-# Only the float32 output is listed: a one-byte dtype has no byte-swapped twin for the
-# out= refusal case, so the uint8 outputs' out= rules are checked in tests/coding.
-def _interleaver_bounded():
-    return (Bounded("deinterleave_soft", np.float32,
-                    lambda o, buf: o.deinterleave_soft(_soft(24), out=buf), lambda o: 24),)
+def _interleaver_bounded(with_interleave):
+    b = [
+        Bounded("deinterleave_soft", np.float32,
+                lambda o, buf: o.deinterleave_soft(_soft(24), out=buf), lambda o: 24),
+        Bounded("deinterleave", np.uint8, lambda o, buf: o.deinterleave(_bits(24), out=buf),
+                lambda o: 24),
+    ]
+    if with_interleave:
+        b.append(Bounded("interleave", np.uint8, lambda o, buf: o.interleave(_bits(24), out=buf),
+                         lambda o: 24))
+    return tuple(b)
 
 
 _IL_GETTERS = ("rows", "cols", "unit_bits", "block_bits", "burst_len", "separation")
@@ -244,6 +250,8 @@ CASES.extend([
             "reset": lambda o: o.reset(),
         },
         getters=(),
+        bounded=(Bounded("encode", np.uint8, lambda o, buf: o.encode(_bits(9), out=buf),
+                         lambda o: 18),),
         feed=lambda o: o.encode(_bits(13, seed=o.get_state()[16] + 1)),
         wrapped=lambda: coding.ConvEncoder(_K7, k=-1),
         wrapped_error=(ValueError, "ConvEncoder: not a usable code (need 1 to 6 non-zero "
@@ -258,6 +266,9 @@ CASES.extend([
             "reset": lambda o: o.reset(),
         },
         getters=(),
+        # 30 branches of a fresh depth-12 decoder emit 30 - 11 bits.
+        bounded=(Bounded("decode", np.uint8, lambda o, buf: o.decode(_soft(60), out=buf),
+                         lambda o: 19),),
         feed=_viterbi_feed,
         wrapped=lambda: coding.Viterbi(_K7, k=7, depth=-1),
         wrapped_error=(ValueError, "Viterbi: not a usable code (need 1 to 6 non-zero "
@@ -277,6 +288,13 @@ CASES.extend([
             "generator": lambda o: o.generator(np.zeros(33, np.uint8)),
         },
         getters=("n", "k", "e", "nroots", "symbol_bits"),
+        bounded=(
+            Bounded("encode", np.uint8,
+                    lambda o, buf: o.encode(np.arange(223, dtype=np.uint8), out=buf), lambda o: 255),
+            Bounded("syndromes", np.uint8,
+                    lambda o, buf: o.syndromes(np.arange(255, dtype=np.uint8), out=buf),
+                    lambda o: 32),
+        ),
         wrapped=lambda: coding.ReedSolomon(nroots=-2),
         wrapped_error=(ValueError, "ReedSolomon: not a usable code \u2014 need an even nroots in "
                                    "2..64 leaving at least one information symbol, 2 <= "
@@ -288,7 +306,7 @@ CASES.extend([
         make=lambda: coding.Interleaver(rows=3, cols=4),
         methods=_interleaver_methods(coding.Interleaver, True),
         getters=_IL_GETTERS,
-        bounded=_interleaver_bounded(),
+        bounded=_interleaver_bounded(True),
         wrapped=lambda: coding.Interleaver(rows=-1, cols=4),
         wrapped_error=(ValueError, _IL_REFUSED),
     ),
@@ -297,7 +315,7 @@ CASES.extend([
         make=lambda: coding.Deinterleaver(rows=3, cols=4),
         methods=_interleaver_methods(coding.Deinterleaver, False),
         getters=_IL_GETTERS,
-        bounded=_interleaver_bounded(),
+        bounded=_interleaver_bounded(False),
         wrapped=lambda: coding.Deinterleaver(rows=4, cols=-1),
         wrapped_error=(ValueError, _IL_REFUSED),
     ),

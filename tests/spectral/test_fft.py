@@ -216,3 +216,16 @@ def test_arguments_by_position_or_keyword_with_cpython_errors():
     ]:
         with pytest.raises(TypeError, match=msg):
             call()
+
+
+@pytest.mark.parametrize("method,dtype", COMPLEX_METHODS)
+@pytest.mark.parametrize("shift", [0, 1, 5])
+def test_out_over_the_input_memory_gives_the_plain_result(rng, method, dtype, shift):
+    n = 48
+    x = signal(rng, n, dtype)
+    f = spectral.FFT(n=n)
+    want = getattr(f, method)(x)
+    buf = np.zeros(n + shift + 3, dtype)
+    buf[shift:shift + n] = x
+    got = getattr(f, method)(buf[shift:shift + n], out=buf)
+    np.testing.assert_array_equal(got, want)
