@@ -2,22 +2,14 @@
 
 namespace {
 
-PyMethodDef functions[] = {
-    {nullptr, nullptr, 0, nullptr},
-};
-
-PyModuleDef accumulator_module = {
-    PyModuleDef_HEAD_INIT,
+PyModuleDef accumulator_module = kv::module_def(
     "accumulator",
     "Accumulators: scalar running sums and the per-bin trace accumulator.\n\n"
     "Examples\n"
     "--------\n"
     ">>> from korvana import accumulator\n"
     ">>> accumulator.AccTrace(n=4).n\n"
-    "4\n",
-    -1,
-    functions,
-};
+    "4\n");
 
 }  // namespace
 

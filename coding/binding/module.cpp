@@ -2,12 +2,7 @@
 
 namespace {
 
-PyMethodDef functions[] = {
-    {nullptr, nullptr, 0, nullptr},
-};
-
-PyModuleDef coding_module = {
-    PyModuleDef_HEAD_INIT,
+PyModuleDef coding_module = kv::module_def(
     "coding",
     "Channel coding: rate-1/n convolutional encoder and streaming Viterbi decoder,\n"
     "Reed-Solomon codec over GF(2^J), block interleaver of bits or soft values.\n\n"
@@ -18,10 +13,7 @@ PyModuleDef coding_module = {
     "--------\n"
     ">>> from korvana import coding\n"
     ">>> coding.ConvEncoder([0o171, 0o133], k=7).encode([1, 0, 1, 1])\n"
-    "array([1, 1, 1, 0, 0, 0, 1, 0], dtype=uint8)\n",
-    -1,
-    functions,
-};
+    "array([1, 1, 1, 0, 0, 0, 1, 0], dtype=uint8)\n");
 
 }  // namespace
 

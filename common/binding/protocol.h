@@ -599,6 +599,13 @@ TypeSlot slot() {
   return {&TypeObject<T>::ready, TypeObject<T>::get()};
 }
 
+// A single-phase module definition (per-module state size -1) with its
+// docstring and table of module functions (null for none).
+constexpr PyModuleDef module_def(const char* name, const char* doc,
+                                 PyMethodDef* functions = nullptr) {
+  return {PyModuleDef_HEAD_INIT, name, doc, -1, functions, nullptr, nullptr, nullptr, nullptr};
+}
+
 // Module initialisation: NumPy's array-API import, types readied in order,
 // module created, each type added under its short name in the same order.
 PyObject* module_init(PyModuleDef* def, std::initializer_list<TypeSlot> types);

@@ -9,8 +9,7 @@ PyMethodDef functions[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef spectral_module = {
-    PyModuleDef_HEAD_INIT,
+PyModuleDef spectral_module = kv::module_def(
     "spectral",
     "Spectral analysis: FFT engines, windows and spectrum utilities, the PSD estimator\n"
     "and its measurements.\n\n"
@@ -19,9 +18,7 @@ PyModuleDef spectral_module = {
     ">>> from korvana import spectral\n"
     ">>> spectral.FFT(n=8).n\n"
     "8\n",
-    -1,
-    functions,
-};
+    functions);
 
 }  // namespace
 
