@@ -11,12 +11,17 @@
 
 #include "common/core/aligned.h"
 #include "common/core/guard.h"
+#include "fft_wisdom.h"  // generated: kFftWisdom64, kFftWisdom32
 
 namespace {
 
-// FFTW's planner is deterministic only in estimate mode: timing-based planning
-// may pick a different algorithm per run, and with it different rounding.
+// FFTW's timing-based planners pick a different plan from run to run, and with
+// it different rounding. 1-D plans therefore come from the wisdom measured once
+// at build time (kFftWisdom*, imported at start) and are made only when that
+// wisdom covers the problem; every other problem is planned by the estimating
+// planner, which is deterministic. Either way one build always picks the same plan.
 constexpr unsigned kPlanFlags = FFTW_ESTIMATE | FFTW_PRESERVE_INPUT;
+constexpr unsigned kWisdomFlags = FFTW_MEASURE | FFTW_PRESERVE_INPUT | FFTW_WISDOM_ONLY;
 
 struct Plan64Deleter {
   void operator()(fftw_plan_s* p) const { fftw_destroy_plan(p); }
@@ -79,10 +84,14 @@ bool aligned(const cf64_t* p) { return aligned64(p); }
 bool aligned(const cf32_t* p) { return aligned32(p); }
 
 fftw_plan_s* plan_1d(std::size_t n, cf64_t* in, cf64_t* out, int dir) {
-  return fftw_plan_dft_1d(static_cast<int>(n), c64(in), c64(out), dir, kPlanFlags);
+  int len = static_cast<int>(n);
+  fftw_plan_s* p = fftw_plan_dft_1d(len, c64(in), c64(out), dir, kWisdomFlags);
+  return p ? p : fftw_plan_dft_1d(len, c64(in), c64(out), dir, kPlanFlags);
 }
 fftwf_plan_s* plan_1d(std::size_t n, cf32_t* in, cf32_t* out, int dir) {
-  return fftwf_plan_dft_1d(static_cast<int>(n), c32(in), c32(out), dir, kPlanFlags);
+  int len = static_cast<int>(n);
+  fftwf_plan_s* p = fftwf_plan_dft_1d(len, c32(in), c32(out), dir, kWisdomFlags);
+  return p ? p : fftwf_plan_dft_1d(len, c32(in), c32(out), dir, kPlanFlags);
 }
 
 // One precision's 1-D transform: an out-of-place plan over `len` samples made
@@ -288,6 +297,10 @@ void fft_library_init() {
   std::call_once(once, [] {
     fftw_make_planner_thread_safe();
     fftwf_make_planner_thread_safe();
+    // Wisdom of another FFTW build (a mismatched library) is refused by FFTW
+    // itself; the engines then plan in estimate mode only.
+    if (kFftWisdom64[0]) fftw_import_wisdom_from_string(kFftWisdom64);
+    if (kFftWisdom32[0]) fftwf_import_wisdom_from_string(kFftWisdom32);
   });
 }
 

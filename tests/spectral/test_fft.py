@@ -1,5 +1,8 @@
 """spectral.FFT and spectral.FFT2D against numpy.fft."""
 
+import subprocess
+import sys
+
 import numpy as np
 import pytest
 
@@ -229,3 +232,25 @@ def test_out_over_the_input_memory_gives_the_plain_result(rng, method, dtype, sh
     buf[shift:shift + n] = x
     got = getattr(f, method)(buf[shift:shift + n], out=buf)
     np.testing.assert_array_equal(got, want)
+
+
+def test_results_are_bit_identical_in_another_process():
+    """Plans come from fixed wisdom or the estimating planner, never from timing."""
+    sizes = [48, 1000, 4096, 16384, 65536]
+    script = (
+        "import sys, numpy as np\n"
+        "from korvana import spectral\n"
+        "r = np.random.default_rng(5)\n"
+        "for n in %r:\n"
+        "    x = (r.standard_normal(n) + 1j * r.standard_normal(n)).astype(np.complex64)\n"
+        "    sys.stdout.buffer.write(spectral.FFT(n=n).execute_cf32(x).tobytes())\n"
+        "    sys.stdout.buffer.write(spectral.FFT(n=n, sign=1).execute_cf64(x).tobytes())\n"
+    ) % (sizes,)
+    other = subprocess.run([sys.executable, "-c", script], capture_output=True, check=True).stdout
+    r = np.random.default_rng(5)
+    here = b""
+    for n in sizes:
+        x = (r.standard_normal(n) + 1j * r.standard_normal(n)).astype(np.complex64)
+        here += spectral.FFT(n=n).execute_cf32(x).tobytes()
+        here += spectral.FFT(n=n, sign=1).execute_cf64(x).tobytes()
+    assert other == here
