@@ -20,8 +20,12 @@
 //
 // Own methods are written as functions of the live core record and wrapped by
 // kv::method<T, fn>(...), which checks the core handle ("destroyed") before any
-// argument is looked at. Generic one-line wrappers cover the common shapes:
-// kv::bounded_x (input array -> bounded output), kv::max_out, kv::getter.
+// argument is looked at; the calling convention follows fn's parameters (none,
+// kv::Arg, a tuple, a tuple and a dict, or vectorcall arguments). Generic
+// one-line wrappers cover the common shapes: kv::bounded_x (input array ->
+// bounded output), kv::bounded_count (count-sized output), kv::max_out,
+// kv::max_out_n, kv::getter, kv::getset_double, and in common/binding/calls.h
+// kv::array_call, kv::numbers_call, kv::result_call.
 #pragma once
 
 #include <cstddef>
