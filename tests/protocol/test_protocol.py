@@ -244,3 +244,27 @@ def test_blob_of_another_size_is_refused(case):
     a, other = case.make(), case.make_other_size()
     with pytest.raises(ValueError, match="^state blob size mismatch$"):
         a.set_state(other.get_state())
+
+
+@stateful_cases
+def test_corrupted_payloads_are_refused_unchanged_or_resumed_safely(case):
+    """Random payload bytes behind a valid header never crash a later call."""
+    r = np.random.default_rng(17)
+    for _ in range(60):
+        obj = case.make()
+        case.feed(obj)
+        before = obj.get_state()
+        blob = bytearray(before)
+        for i in r.integers(16, len(blob), size=r.integers(1, 8)):
+            blob[i] = r.integers(0, 256)
+        try:
+            obj.set_state(bytes(blob))
+        except ValueError as e:
+            assert str(e) == "set_state rejected the blob"
+            assert obj.get_state() == before
+        case.feed(obj)
+        for call in case.methods.values():
+            try:
+                call(obj)
+            except (ValueError, TypeError):
+                pass
